@@ -24,7 +24,9 @@ using HKEY = std::uint32_t;
 inline constexpr HKEY HKEY_LOCAL_MACHINE = 0x80000002u;
 
 // Predefined roots lie at 0x80000000 and above; they are never closed.
-constexpr bool IsPredefinedKey(HKEY key) { return key >= 0x80000000u && key <= 0x80000006u; }
+constexpr bool IsPredefinedKey(HKEY key) {
+  return key >= 0x80000000u && key <= 0x80000006u;
+}
 
 // Status codes, as Windows returns them.
 inline constexpr LONG ERROR_SUCCESS = 0;

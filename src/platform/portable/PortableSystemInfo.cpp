@@ -1,0 +1,83 @@
+#include "platform/portable/PortableSystemInfo.h"
+
+#include <sys/utsname.h>
+
+#include <cstring>
+#include <ctime>
+
+#if defined(__i386__) || defined(__x86_64__)
+#include <cpuid.h>
+#endif
+
+namespace platform::portable {
+
+BOOL PortableSystemInfo::GetVersionExA(OSVERSIONINFOA* info) {
+  if (info == nullptr || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) return 0;
+  info->dwMajorVersion = 6;
+  info->dwMinorVersion = 2;
+  info->dwBuildNumber = 9200;
+  info->dwPlatformId = 2;
+  std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
+  return 1;
+}
+
+UINT PortableSystemInfo::GetSystemDirectoryA(char* lpBuffer, UINT uSize) {
+  const UINT length = static_cast<UINT>(std::strlen(kSystemDirectory));
+  // Too small a buffer: the size needed, NUL included, and nothing copied.
+  if (lpBuffer == nullptr || uSize <= length) return length + 1;
+  std::memcpy(lpBuffer, kSystemDirectory, length + 1);
+  return length;
+}
+
+void PortableSystemInfo::GetLocalTime(SYSTEMTIME* st) {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  st->wYear = static_cast<WORD>(local.tm_year + 1900);
+  st->wMonth = static_cast<WORD>(local.tm_mon + 1);
+  st->wDayOfWeek = static_cast<WORD>(local.tm_wday);
+  st->wDay = static_cast<WORD>(local.tm_mday);
+  st->wHour = static_cast<WORD>(local.tm_hour);
+  st->wMinute = static_cast<WORD>(local.tm_min);
+  st->wSecond = static_cast<WORD>(local.tm_sec);
+  st->wMilliseconds = 0;
+}
+
+std::string X86ProcessorIdentifier(const std::string& vendor, unsigned signature, bool is64Bit) {
+  const unsigned stepping = signature & 0xF;
+  unsigned model = (signature >> 4) & 0xF;
+  unsigned family = (signature >> 8) & 0xF;
+  if (family == 0xF) family += (signature >> 20) & 0xFF;
+  if (family == 0x6 || family >= 0xF) model += ((signature >> 16) & 0xF) << 4;
+
+  std::string architecture = "x86";
+  if (is64Bit) architecture = vendor == "AuthenticAMD" ? "AMD64" : "Intel64";
+  return architecture + " Family " + std::to_string(family) + " Model " + std::to_string(model) +
+         " Stepping " + std::to_string(stepping);
+}
+
+std::string ProcessorIdentifier() {
+#if defined(__i386__) || defined(__x86_64__)
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  if (__get_cpuid(0, &eax, &ebx, &ecx, &edx)) {
+    char vendor[13] = {};
+    std::memcpy(vendor, &ebx, 4);
+    std::memcpy(vendor + 4, &edx, 4);
+    std::memcpy(vendor + 8, &ecx, 4);
+    if (__get_cpuid(1, &eax, &ebx, &ecx, &edx)) {
+#if defined(__x86_64__)
+      return X86ProcessorIdentifier(vendor, eax, true);
+#else
+      return X86ProcessorIdentifier(vendor, eax, false);
+#endif
+    }
+  }
+#endif
+  // Elsewhere, the machine's own name for its architecture, e.g.
+  // "ARMv8 (64-bit) aarch64" style: "<machine> Family 0 Model 0 Stepping 0".
+  utsname name{};
+  std::string machine = uname(&name) == 0 ? name.machine : "unknown";
+  return machine + " Family 0 Model 0 Stepping 0";
+}
+
+}  // namespace platform::portable

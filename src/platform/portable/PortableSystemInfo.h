@@ -1,0 +1,29 @@
+// System information on a machine without Windows: the version Windows
+// reports to programs that declare no compatibility, a fixed system
+// directory, and the processor identifier in Windows' own form.
+#pragma once
+
+#include <string>
+
+#include "platform/SystemInfo.h"
+
+namespace platform::portable {
+
+class PortableSystemInfo : public SystemInfo {
+ public:
+  BOOL GetVersionExA(OSVERSIONINFOA* lpVersionInformation) override;
+  UINT GetSystemDirectoryA(char* lpBuffer, UINT uSize) override;
+  void GetLocalTime(SYSTEMTIME* lpSystemTime) override;
+
+  static constexpr const char* kSystemDirectory = "C:\\Windows\\System32";
+};
+
+// The identifier Windows records for this machine's processor, e.g.
+// "Intel64 Family 6 Model 85 Stepping 7".
+std::string ProcessorIdentifier();
+
+// The same from the processor's vendor and signature (family, model and
+// stepping as the processor reports them in its signature word).
+std::string X86ProcessorIdentifier(const std::string& vendor, unsigned signature, bool is64Bit);
+
+}  // namespace platform::portable

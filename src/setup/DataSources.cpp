@@ -1,0 +1,39 @@
+#include "setup/DataSources.h"
+
+#include <stdexcept>
+
+namespace {
+
+constexpr std::array<const char*, 5> LedgerTails = {" - County", " - County Interim #1", " - School",
+                                                    " - School Interim #1", " - School Interim #2"};
+
+const char* Suffix(int ledger) {
+  if (ledger < 0 || ledger >= static_cast<int>(LedgerSuffixes.size()))
+    throw std::out_of_range("no ledger " + std::to_string(ledger));
+  return LedgerSuffixes[static_cast<std::size_t>(ledger)];
+}
+
+std::string ServerPath(const std::string& rest) {
+  return std::string("\\\\") + DataServerName + rest;
+}
+
+}  // namespace
+
+std::string FourDigitYear(std::int16_t year) {
+  std::string digits = std::to_string(year < 0 ? -year : year);
+  if (digits.size() < 4) digits.insert(0, 4 - digits.size(), '0');
+  return year < 0 ? "-" + digits : digits;
+}
+
+DataSourceSpec CurrentDataSource(int ledger) {
+  const std::string suffix = Suffix(ledger);
+  return {"Marvane-" + suffix, ServerPath("\\VLK-Data\\Current\\Marvane-" + suffix + ".mdb"),
+          std::string("Marvane Current") + LedgerTails[static_cast<std::size_t>(ledger)]};
+}
+
+DataSourceSpec ArchiveDataSource(int ledger, std::int16_t archiveYear) {
+  const std::string suffix = Suffix(ledger);
+  const std::string year = FourDigitYear(archiveYear);
+  return {"MV" + year + "-" + suffix, ServerPath("\\VLK-Data\\MV-" + year + "\\Marvane-" + suffix + ".mdb"),
+          "Marvane " + year + LedgerTails[static_cast<std::size_t>(ledger)]};
+}

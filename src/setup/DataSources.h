@@ -1,0 +1,28 @@
+// The data sources this program registers: five for the current databases
+// and five for every archive year.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+// The file server that holds every database.
+inline constexpr const char* DataServerName = "VLKDATA01";
+
+inline constexpr std::int16_t FirstArchiveYear = 2002;
+
+struct DataSourceSpec {
+  std::string name;
+  std::string path;
+  std::string description;
+};
+
+// The five ledgers, in the order they are always registered.
+inline constexpr std::array<const char*, 5> LedgerSuffixes = {"R", "R1", "S", "S1", "S2"};
+
+// Ledger index 0..4 in the order above.
+DataSourceSpec CurrentDataSource(int ledger);
+DataSourceSpec ArchiveDataSource(int ledger, std::int16_t archiveYear);
+
+// The year as four digits, zero-padded on the left.
+std::string FourDigitYear(std::int16_t year);

@@ -1,0 +1,230 @@
+#include <gtest/gtest.h>
+
+#include "FakePlatform.h"
+#include "odbc/MdlODBC.h"
+
+using namespace platform;
+
+namespace {
+
+const std::string kName = "Marvane-R";
+const std::string kPath = "\\\\SERVER\\VLK-Data\\Current\\Marvane-R.mdb";
+const std::string kDescription = "Marvane Current - County";
+
+class RegistrationTest : public ::testing::Test {
+ protected:
+  bool Native() { return odbc.CreateDataSource(kName, kPath, kDescription); }
+  bool Wow64() { return odbc.CreateDataSourceWow64(kName, kPath, kDescription); }
+  std::string Driver(const std::string& root) {
+    auto value = fake.GetValue(root + kName, "Driver");
+    return value ? value->data : "<none>";
+  }
+  void SetVersion(DWORD platformId, DWORD major, DWORD minor) {
+    fake.version.dwPlatformId = platformId;
+    fake.version.dwMajorVersion = major;
+    fake.version.dwMinorVersion = minor;
+  }
+
+  fake::FakePlatform fake;
+  MdlODBC odbc{fake, fake, fake};
+};
+
+// The 21 writes of one data source, after the probe and the directory lookup.
+std::vector<std::string> Layout(const std::string& root, const std::string& listing,
+                                std::size_t driverLength) {
+  const std::string key = root + kName;
+  const std::string jet = key + "\\Engines\\Jet";
+  return {
+      "RegCreateKeyA(\"" + key + "\")",
+      "RegSetValueExA(" + key + ", \"DBQ\", 0, 1, " + std::to_string(kPath.size()) + ")",
+      "RegSetValueExA(" + key + ", \"Description\", 0, 1, " + std::to_string(kDescription.size()) + ")",
+      "RegSetValueExA(" + key + ", \"Driver\", 0, 1, " + std::to_string(driverLength) + ")",
+      "RegSetValueExA(" + key + ", \"DriverId\", 0, 4, 4)",
+      "RegSetValueExA(" + key + ", \"FIL\", 0, 1, 10)",
+      "RegSetValueExA(" + key + ", \"SafeTransactions\", 0, 4, 4)",
+      "RegSetValueExA(" + key + ", \"UID\", 0, 1, 0)",
+      "RegCloseKey(" + key + ")",
+      "RegCreateKeyA(\"" + key + "\\Engines\")",
+      "RegCloseKey(" + key + "\\Engines)",
+      "RegCreateKeyA(\"" + jet + "\")",
+      "RegSetValueExA(" + jet + ", \"ImplicitCommitSync\", 0, 1, 0)",
+      "RegSetValueExA(" + jet + ", \"MaxBufferSize\", 0, 4, 4)",
+      "RegSetValueExA(" + jet + ", \"PageTimeout\", 0, 4, 4)",
+      "RegSetValueExA(" + jet + ", \"Threads\", 0, 4, 4)",
+      "RegSetValueExA(" + jet + ", \"UserCommitSync\", 0, 1, 3)",
+      "RegCloseKey(" + jet + ")",
+      "RegCreateKeyA(\"" + listing + "\")",
+      "RegSetValueExA(" + listing + ", \"" + kName + "\", 0, 1, 31)",
+      "RegCloseKey(" + listing + ")",
+  };
+}
+
+std::vector<std::string> Tail(const std::vector<std::string>& calls, std::size_t n) {
+  return {calls.end() - static_cast<std::ptrdiff_t>(std::min(n, calls.size())), calls.end()};
+}
+
+TEST_F(RegistrationTest, NativeBranchWritesTheLayoutWithTheSystemDirectory) {
+  fake.systemDirectory = "C:\\Windows\\system32";
+  ASSERT_TRUE(Native());
+  auto calls = fake.CallTexts();
+  ASSERT_EQ(calls.size(), 23u);
+  EXPECT_EQ(calls[0], "RegOpenKeyExA(\"SOFTWARE\\ODBC\\ODBC.INI\\Marvane-R\", 0, 0xF003F)");
+  EXPECT_EQ(calls[1], "GetSystemDirectoryA(260)");
+  EXPECT_EQ(Tail(calls, 21), Layout(MdlODBC::kNativeRoot, MdlODBC::kNativeListing, 19 + 13));
+
+  const std::string key = std::string(MdlODBC::kNativeRoot) + kName;
+  EXPECT_EQ(Driver(MdlODBC::kNativeRoot), "C:\\Windows\\system32\\odbcjt32.dll");
+  EXPECT_EQ(fake.GetValue(key, "DBQ")->data, kPath);
+  EXPECT_EQ(fake.GetValue(key, "DriverId")->data, fake::Dword(25));
+  EXPECT_EQ(fake.GetValue(key, "FIL")->data, "MS Access;");
+  EXPECT_EQ(fake.GetValue(key, "UID")->type, REG_SZ);
+  EXPECT_EQ(fake.GetValue(key, "UID")->data, "");
+  EXPECT_EQ(fake.GetValue(key + "\\Engines\\Jet", "MaxBufferSize")->data, fake::Dword(2048));
+  EXPECT_EQ(fake.GetValue(key + "\\Engines\\Jet", "ImplicitCommitSync")->data, "");
+  EXPECT_EQ(fake.GetValue(MdlODBC::kNativeListing, kName)->data, "Microsoft Access Driver (*.mdb)");
+  EXPECT_EQ(fake.OpenHandles(), 0u);
+}
+
+TEST_F(RegistrationTest, Wow64BranchNamesTheDirectoryFromTheVersion) {
+  ASSERT_TRUE(Wow64());
+  auto calls = fake.CallTexts();
+  ASSERT_EQ(calls.size(), 23u);
+  EXPECT_EQ(calls[0], "RegOpenKeyExA(\"SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI\\Marvane-R\", 0, 0xF003F)");
+  EXPECT_EQ(calls[1], "GetVersionExA(148)");
+  EXPECT_EQ(Tail(calls, 21), Layout(MdlODBC::kWow64Root, MdlODBC::kWow64Listing, 17 + 13));
+  EXPECT_EQ(Driver(MdlODBC::kWow64Root), "C:\\WinNT\\System32\\odbcjt32.dll");
+  EXPECT_FALSE(fake.HasKey(std::string(MdlODBC::kNativeRoot) + kName));
+}
+
+TEST_F(RegistrationTest, PresentDataSourceIsLeftAlone) {
+  fake.PutValue(std::string(MdlODBC::kNativeRoot) + kName, "DBQ", REG_SZ, "elsewhere");
+  fake.PutValue(std::string(MdlODBC::kWow64Root) + kName, "DBQ", REG_SZ, "elsewhere");
+  EXPECT_TRUE(Native());
+  EXPECT_TRUE(Wow64());
+  EXPECT_EQ(fake.CountOf("RegSetValueExA") + fake.CountOf("RegCreateKeyA"), 0);
+  EXPECT_EQ(fake.CountOf("RegCloseKey"), 2);
+  EXPECT_EQ(fake.GetValue(std::string(MdlODBC::kNativeRoot) + kName, "DBQ")->data, "elsewhere");
+  // The listing is not repaired.
+  EXPECT_FALSE(fake.HasKey(MdlODBC::kNativeListing));
+  EXPECT_EQ(fake.OpenHandles(), 0u);
+}
+
+TEST_F(RegistrationTest, ListingEntryWithoutItsKeyIsWrittenAgain) {
+  fake.PutValue(MdlODBC::kWow64Listing, kName, REG_SZ, "stale");
+  EXPECT_TRUE(Wow64());
+  EXPECT_EQ(fake.GetValue(MdlODBC::kWow64Listing, kName)->data, MdlODBC::kDriverName);
+  EXPECT_TRUE(fake.HasKey(std::string(MdlODBC::kWow64Root) + kName + "\\Engines\\Jet"));
+}
+
+TEST_F(RegistrationTest, ProbeThatIsRefusedCountsAsAbsent) {
+  fake.PutKey(std::string(MdlODBC::kNativeRoot) + kName);
+  fake.Fail("RegOpenKeyExA", 1, ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(Native());
+  EXPECT_EQ(fake.CountOf("RegSetValueExA"), 13);
+}
+
+TEST_F(RegistrationTest, VersionNames) {
+  struct Case {
+    DWORD platformId, major, minor;
+    const char* name;
+  };
+  const Case cases[] = {
+      {0, 9, 9, "Win32s"},    {1, 4, 0, "Win95"},  {1, 4, 10, "Win98"},  {1, 4, 90, ""},
+      {2, 3, 51, "WinNT361"}, {2, 4, 0, "WinNT4"}, {2, 5, 0, "Win2000"}, {2, 5, 1, "WinXP"},
+      {2, 5, 2, "Win2003"},   {2, 5, 3, ""},       {2, 6, 0, "Vista"},   {2, 6, 3, "Vista"},
+      {2, 10, 0, ""},         {3, 0, 0, "WinCE"},  {4, 0, 0, "Failed"},  {0xFFFFFFFF, 0, 0, "Failed"},
+  };
+  for (const Case& c : cases) {
+    SetVersion(c.platformId, c.major, c.minor);
+    EXPECT_EQ(odbc.GetWindowsVersionName(), c.name) << c.platformId << " " << c.major << "." << c.minor;
+  }
+  fake.versionFillsRecord = false;
+  EXPECT_EQ(odbc.GetWindowsVersionName(), "Win32s");
+}
+
+TEST_F(RegistrationTest, Wow64DriverDirectoryByVersion) {
+  struct Case {
+    DWORD platformId, major, minor;
+    const char* driver;
+  };
+  const Case cases[] = {
+      {1, 4, 0, "C:\\Windows\\System\\odbcjt32.dll"},  {1, 4, 10, "C:\\Windows\\System\\odbcjt32.dll"},
+      {2, 5, 0, "C:\\WinNT\\System32\\odbcjt32.dll"},  {2, 4, 0, "C:\\WinNT\\System32\\odbcjt32.dll"},
+      {2, 5, 1, "C:\\WinNT\\System32\\odbcjt32.dll"},  {0, 0, 0, "C:\\WinNT\\System32\\odbcjt32.dll"},
+      {1, 4, 90, "C:\\WinNT\\System32\\odbcjt32.dll"}, {3, 0, 0, "C:\\WinNT\\System32\\odbcjt32.dll"},
+  };
+  for (const Case& c : cases) {
+    fake::FakePlatform local;
+    local.version.dwPlatformId = c.platformId;
+    local.version.dwMajorVersion = c.major;
+    local.version.dwMinorVersion = c.minor;
+    MdlODBC module(local, local, local);
+    EXPECT_TRUE(module.CreateDataSourceWow64(kName, kPath, kDescription));
+    auto driver = local.GetValue(std::string(MdlODBC::kWow64Root) + kName, "Driver");
+    ASSERT_TRUE(driver);
+    EXPECT_EQ(driver->data, c.driver) << c.platformId << " " << c.major << "." << c.minor;
+    EXPECT_EQ(local.CountOf("GetSystemDirectoryA"), 0);
+  }
+}
+
+TEST_F(RegistrationTest, UnknownPlatformStopsOnlyTheWow64Branch) {
+  SetVersion(4, 0, 0);
+  EXPECT_FALSE(Wow64());
+  ASSERT_EQ(fake.messageBoxes.size(), 1u);
+  EXPECT_EQ(fake.messageBoxes[0].text, "Failed to get OS Version");
+  EXPECT_EQ(fake.messageBoxes[0].caption, "Setup");
+  EXPECT_EQ(fake.messageBoxes[0].type, MB_OK);
+  EXPECT_EQ(fake.CountOf("RegCreateKeyA"), 0);
+
+  EXPECT_TRUE(Native());
+  EXPECT_EQ(fake.CountOf("GetVersionExA"), 1);
+}
+
+TEST_F(RegistrationTest, SystemDirectoryMustBeNonEmpty) {
+  fake.systemDirectoryResult = 12;  // claims a length while the buffer starts with a NUL
+  fake.systemDirectory = "";
+  EXPECT_EQ(odbc.GetSystemDir(), "");
+  EXPECT_FALSE(Native());
+  EXPECT_EQ(fake.messageBoxes.size(), 1u);
+  EXPECT_EQ(fake.CountOf("RegCreateKeyA"), 0);
+
+  fake.systemDirectory = "D:\\W\\sys";
+  fake.systemDirectoryResult = 0;
+  fake.Fail("GetSystemDirectoryA", 0);
+  EXPECT_EQ(odbc.GetSystemDir(), "");
+
+  fake::FakePlatform local;
+  local.systemDirectory = "D:\\W\\sys\\";
+  local.systemDirectoryResult = 99;  // the returned length is not used
+  EXPECT_EQ(MdlODBC(local, local, local).GetSystemDir(), "D:\\W\\sys\\");
+}
+
+TEST_F(RegistrationTest, FailedWritesStillRunEveryStepAndAreReported) {
+  for (const char* op : {"RegSetValueExA", "RegCreateKeyA"}) {
+    for (int occurrence : {1, 3}) {
+      fake::FakePlatform local;
+      local.Fail(op, occurrence, ERROR_ACCESS_DENIED);
+      MdlODBC module(local, local, local);
+      EXPECT_FALSE(module.CreateDataSource(kName, kPath, kDescription)) << op << " #" << occurrence;
+      EXPECT_EQ(local.CountOf("RegCreateKeyA"), 4) << op << " #" << occurrence;
+      EXPECT_EQ(local.CountOf("RegSetValueExA"), 13) << op << " #" << occurrence;
+      EXPECT_EQ(local.CountOf("RegCloseKey"), 4) << op << " #" << occurrence;
+      EXPECT_TRUE(local.messageBoxes.empty());
+      EXPECT_EQ(local.OpenHandles(), 0u);
+    }
+  }
+  // A failing close loses nothing and is not a failure.
+  fake.Fail("RegCloseKey", 0, ERROR_INVALID_HANDLE);
+  EXPECT_TRUE(Native());
+}
+
+TEST_F(RegistrationTest, NameKeepsItsCase) {
+  EXPECT_TRUE(odbc.CreateDataSource("mIxEd-Name", kPath, kDescription));
+  auto calls = fake.CallTexts("RegSetValueExA");
+  EXPECT_EQ(calls.back(),
+            "RegSetValueExA(" + std::string(MdlODBC::kNativeListing) + ", \"mIxEd-Name\", 0, 1, 31)");
+  EXPECT_EQ(fake.CallTexts("RegCreateKeyA").front(),
+            "RegCreateKeyA(\"SOFTWARE\\ODBC\\ODBC.INI\\mIxEd-Name\")");
+}
+
+}  // namespace
