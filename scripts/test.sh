@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the native build with its unit and end-to-end
+# tests, then both Windows builds with their unit tests and the program
+# itself under Wine on a virtual display.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+
+bash scripts/install-native-deps.sh
+cmake --preset native
+cmake --build --preset native -j "$jobs"
+ctest --preset native -j "$jobs"
+
+bash scripts/install-windows-deps.sh
+for preset in windows-x86 windows-x64; do
+  cmake --preset "$preset"
+  cmake --build --preset "$preset" -j "$jobs"
+  ctest --preset "$preset"
+done
+bash tests/wine/run-wine-tests.sh build/windows-x86 build/windows-x64

@@ -1,0 +1,56 @@
+// The portable platform: the machine registry in
+// $HOME/.local/state/MarvaneSetup/HKLM.reg and windows on the terminal.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <vector>
+
+#include "platform/Host.h"
+#include "platform/portable/FileRegistry.h"
+#include "platform/portable/PortableSystemInfo.h"
+#include "platform/portable/TerminalWindowing.h"
+
+namespace platform {
+
+namespace {
+
+class PortableHost : public Host {
+ public:
+  explicit PortableHost(std::unique_ptr<portable::FileRegistry> registry)
+      : registry_(std::move(registry)), windowing_(std::cout, std::cin, isatty(STDIN_FILENO) == 1) {}
+
+  Registry& registry() override { return *registry_; }
+  SystemInfo& system() override { return system_; }
+  Windowing& windowing() override { return windowing_; }
+  bool Close(std::string& error) override { return registry_->Close(error); }
+
+ private:
+  std::unique_ptr<portable::FileRegistry> registry_;
+  portable::PortableSystemInfo system_;
+  portable::TerminalWindowing windowing_;
+};
+
+}  // namespace
+
+OpenedHost OpenHost() {
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || *home == '\0')
+    return {nullptr, "MarvaneSetup: HOME is not set, so the machine registry file cannot be found; "
+                     "set HOME to the home directory of the user that runs setup and run it again."};
+
+  portable::FileRegistry::Opened opened =
+      portable::FileRegistry::Open(std::string(home) + "/.local/state/MarvaneSetup/HKLM.reg");
+  if (!opened.registry) return {nullptr, opened.error};
+
+  // Windows keeps the processor identifier with its terminating NUL.
+  const std::string identifier = portable::ProcessorIdentifier();
+  std::vector<BYTE> data(identifier.begin(), identifier.end());
+  data.push_back(0);
+  opened.registry->AddVolatileValue("HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", "Identifier", REG_SZ,
+                                    std::move(data));
+  return {std::make_unique<PortableHost>(std::move(opened.registry)), ""};
+}
+
+}  // namespace platform

@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Runs the built MarvaneSetup against a machine registry file in a temporary
+# home, the way an administrator would: a first run, a rerun, a file with
+# entries of its own, a malformed file and a user without write rights.
+set -u
+exe=$(realpath "$1")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+chmod 755 "$work"
+passed=0
+failed=0
+
+check() {  # check "what" command...
+  local what=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+    echo "ok: $what"
+  else
+    failed=$((failed + 1))
+    echo "FAILED: $what"
+  fi
+}
+
+year=$(date +%Y)
+expected=$((5 + 5 * (year - 2002)))
+case "$(uname -m)" in
+  x86_64 | amd64) branch='SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI'; driver='C:\\\\WinNT\\\\System32\\\\odbcjt32.dll' ;;
+  i?86) branch='SOFTWARE\\ODBC\\ODBC.INI'; driver='C:\\\\Windows\\\\System32\\\\odbcjt32.dll' ;;
+  *) branch='SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI'; driver='C:\\\\WinNT\\\\System32\\\\odbcjt32.dll' ;;
+esac
+
+run() {  # run HOME: runs the program with no terminal on input
+  HOME=$1 "$exe" </dev/null >"$work/out" 2>"$work/err"
+  echo $? >"$work/status"
+}
+status() { cat "$work/status"; }
+sections() { grep -c "^\[HKEY_LOCAL_MACHINE\\\\$branch\\\\[^\\\\]*\]\$" "$1" | awk '{print $1 - 1}'; }
+
+# A first run registers every data source.
+home1=$work/first
+mkdir -p "$home1"
+reg1=$home1/.local/state/MarvaneSetup/HKLM.reg
+run "$home1"
+check "first run exits 0" test "$(status)" = 0
+check "first run reports completion" grep -q "Setup Complete - DO NOT run this setup again." "$work/out"
+check "progress window shown and closed" grep -q "^\[Searching\] closed" "$work/out"
+check "registry file starts with REGEDIT4" test "$(head -n 1 "$reg1")" = REGEDIT4
+check "$expected data sources in the branch" test "$(sections "$reg1")" = "$expected"
+check "listing holds $expected entries" test "$(grep -c '="Microsoft Access Driver (\*.mdb)"$' "$reg1")" = "$expected"
+check "Driver names the driver file" grep -qx "\"Driver\"=\"$driver\"" "$reg1"
+check "archive data source of last year" grep -q "^\[HKEY_LOCAL_MACHINE\\\\$branch\\\\MV$((year - 1))-S2\\\\Engines\\\\Jet\]$" "$reg1"
+check "string values carry no NUL" grep -qx '"UserCommitSync"="Yes"' "$reg1"
+check "numbers are dwords" grep -qx '"MaxBufferSize"=dword:00000800' "$reg1"
+check "processor identifier is not stored" bash -c "! grep -qi 'HARDWARE' '$reg1'"
+check "no log or temporary file left" bash -c "! ls '$reg1'.log '$reg1'.tmp 2>/dev/null"
+
+# A rerun changes nothing.
+cp -p "$reg1" "$work/before"
+sleep 1
+run "$home1"
+check "rerun exits 0" test "$(status)" = 0
+check "rerun leaves the file byte-identical" cmp -s "$reg1" "$work/before"
+check "rerun leaves the file's time alone" test "$(stat -c %Y "$reg1")" = "$(stat -c %Y "$work/before")"
+
+# Entries of the machine's own survive, and a present data source is skipped.
+home2=$work/seeded
+mkdir -p "$home2/.local/state/MarvaneSetup"
+reg2=$home2/.local/state/MarvaneSetup/HKLM.reg
+printf '%s\r\n' 'REGEDIT4' '' '; written by hand' \
+  "[HKEY_LOCAL_MACHINE\\$branch\\Marvane-R]" '"DBQ"="\\\\OTHER\\share\\mine.mdb"' '' \
+  '[HKEY_LOCAL_MACHINE\SOFTWARE\Vendor\Tool]' '"Name"="quoted \"text\" with \\ backslash"' \
+  '"Count"=dword:ffffffff' '"Blob"=hex:00,01,02,\' '  fe,ff' '@="default"' >"$reg2"
+run "$home2"
+check "seeded run exits 0" test "$(status)" = 0
+check "hand-made string kept" grep -qx '"Name"="quoted \\"text\\" with \\\\ backslash"' "$reg2"
+check "hand-made dword kept" grep -qx '"Count"=dword:ffffffff' "$reg2"
+check "hand-made binary kept" grep -qx '"Blob"=hex:00,01,02,fe,ff' "$reg2"
+check "hand-made default value kept" grep -qx '@="default"' "$reg2"
+check "present data source left untouched" bash -c "grep -A2 -F '\\ODBC.INI\\Marvane-R]' '$reg2' | grep -qx '\"DBQ\"=\"\\\\\\\\\\\\\\\\OTHER\\\\\\\\share\\\\\\\\mine.mdb\"' && ! grep -A3 -F '\\ODBC.INI\\Marvane-R]' '$reg2' | grep -q Description"
+check "the others are registered" test "$(sections "$reg2")" = "$expected"
+
+# A malformed file stops the run and is left as it was.
+home3=$work/malformed
+mkdir -p "$home3/.local/state/MarvaneSetup"
+reg3=$home3/.local/state/MarvaneSetup/HKLM.reg
+printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\n"A"=dword:12\n' >"$reg3"
+cp "$reg3" "$work/malformed.before"
+run "$home3"
+check "malformed file exits 2" test "$(status)" = 2
+check "error names file and line" grep -q "HKLM.reg:4: " "$work/err"
+check "malformed file left byte for byte" cmp -s "$reg3" "$work/malformed.before"
+check "no window shown for a malformed file" test ! -s "$work/out"
+
+# Without write rights every registration fails, and says so.
+if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
+  home4=$work/readonly
+  mkdir -p "$home4/.local/state/MarvaneSetup"
+  printf 'REGEDIT4\n\n' >"$home4/.local/state/MarvaneSetup/HKLM.reg"
+  chmod -R a+rX,a-w "$home4"
+  HOME=$home4 setpriv --reuid=65534 --regid=65534 --clear-groups "$exe" </dev/null >"$work/out" 2>"$work/err"
+  echo $? >"$work/status"
+  check "no write rights exits 1" test "$(status)" = 1
+  check "outcome says setup did not complete" grep -q "Setup did not complete: $expected of $expected data sources" "$work/out"
+  check "outcome says what to do" grep -q "run this setup as an administrator" "$work/out"
+  chmod -R u+w "$home4"
+fi
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
