@@ -100,7 +100,10 @@ FakePlatform::Key* FakePlatform::KeyOf(HKEY hKey) {
 
 namespace {
 std::string Quoted(const char* text) {
-  return text ? "\"" + std::string(text) + "\"" : "null";
+  if (!text) return "null";
+  std::string quoted(1, '"');
+  quoted.append(text).push_back('"');
+  return quoted;
 }
 }  // namespace
 

@@ -25,17 +25,17 @@ check() {  # check "what" command...
 year=$(date +%Y)
 expected=$((5 + 5 * (year - 2002)))
 case "$(uname -m)" in
-  x86_64 | amd64) branch='SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI'; driver='C:\\\\WinNT\\\\System32\\\\odbcjt32.dll' ;;
-  i?86) branch='SOFTWARE\\ODBC\\ODBC.INI'; driver='C:\\\\Windows\\\\System32\\\\odbcjt32.dll' ;;
-  *) branch='SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI'; driver='C:\\\\WinNT\\\\System32\\\\odbcjt32.dll' ;;
+  i?86) branch='SOFTWARE\ODBC\ODBC.INI'; driver='C:\\Windows\\System32\\odbcjt32.dll' ;;
+  *) branch='SOFTWARE\WOW6432node\ODBC\ODBC.INI'; driver='C:\\WinNT\\System32\\odbcjt32.dll' ;;
 esac
+branch_re=${branch//\\/\\\\}
 
 run() {  # run HOME: runs the program with no terminal on input
   HOME=$1 "$exe" </dev/null >"$work/out" 2>"$work/err"
   echo $? >"$work/status"
 }
 status() { cat "$work/status"; }
-sections() { grep -c "^\[HKEY_LOCAL_MACHINE\\\\$branch\\\\[^\\\\]*\]\$" "$1" | awk '{print $1 - 1}'; }
+sections() { grep -c "^\[HKEY_LOCAL_MACHINE\\\\$branch_re\\\\[^\\\\]*\]\$" "$1" | awk '{print $1 - 1}'; }
 
 # A first run registers every data source.
 home1=$work/first
@@ -48,8 +48,8 @@ check "progress window shown and closed" grep -q "^\[Searching\] closed" "$work/
 check "registry file starts with REGEDIT4" test "$(head -n 1 "$reg1")" = REGEDIT4
 check "$expected data sources in the branch" test "$(sections "$reg1")" = "$expected"
 check "listing holds $expected entries" test "$(grep -c '="Microsoft Access Driver (\*.mdb)"$' "$reg1")" = "$expected"
-check "Driver names the driver file" grep -qx "\"Driver\"=\"$driver\"" "$reg1"
-check "archive data source of last year" grep -q "^\[HKEY_LOCAL_MACHINE\\\\$branch\\\\MV$((year - 1))-S2\\\\Engines\\\\Jet\]$" "$reg1"
+check "Driver names the driver file" grep -qxF "\"Driver\"=\"$driver\"" "$reg1"
+check "archive data source of last year" grep -q "^\[HKEY_LOCAL_MACHINE\\\\$branch_re\\\\MV$((year - 1))-S2\\\\Engines\\\\Jet\]$" "$reg1"
 check "string values carry no NUL" grep -qx '"UserCommitSync"="Yes"' "$reg1"
 check "numbers are dwords" grep -qx '"MaxBufferSize"=dword:00000800' "$reg1"
 check "processor identifier is not stored" bash -c "! grep -qi 'HARDWARE' '$reg1'"
@@ -77,14 +77,17 @@ check "hand-made string kept" grep -qx '"Name"="quoted \\"text\\" with \\\\ back
 check "hand-made dword kept" grep -qx '"Count"=dword:ffffffff' "$reg2"
 check "hand-made binary kept" grep -qx '"Blob"=hex:00,01,02,fe,ff' "$reg2"
 check "hand-made default value kept" grep -qx '@="default"' "$reg2"
-check "present data source left untouched" bash -c "grep -A2 -F '\\ODBC.INI\\Marvane-R]' '$reg2' | grep -qx '\"DBQ\"=\"\\\\\\\\\\\\\\\\OTHER\\\\\\\\share\\\\\\\\mine.mdb\"' && ! grep -A3 -F '\\ODBC.INI\\Marvane-R]' '$reg2' | grep -q Description"
+section() {  # section FILE HEADER: the lines of one key section
+  H=$2 awk '$0 == ENVIRON["H"] { on = 1; next } on && /^$/ { exit } on { print }' "$1"
+}
+check "present data source left untouched" test "$(section "$reg2" "[HKEY_LOCAL_MACHINE\\$branch\\Marvane-R]")" = '"DBQ"="\\\\OTHER\\share\\mine.mdb"'
 check "the others are registered" test "$(sections "$reg2")" = "$expected"
 
 # A malformed file stops the run and is left as it was.
 home3=$work/malformed
 mkdir -p "$home3/.local/state/MarvaneSetup"
 reg3=$home3/.local/state/MarvaneSetup/HKLM.reg
-printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\n"A"=dword:12\n' >"$reg3"
+printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\n"A"=dword:1x\n' >"$reg3"
 cp "$reg3" "$work/malformed.before"
 run "$home3"
 check "malformed file exits 2" test "$(status)" = 2

@@ -37,8 +37,9 @@ class PortableHost : public Host {
 OpenedHost OpenHost() {
   const char* home = std::getenv("HOME");
   if (home == nullptr || *home == '\0')
-    return {nullptr, "MarvaneSetup: HOME is not set, so the machine registry file cannot be found; "
-                     "set HOME to the home directory of the user that runs setup and run it again."};
+    return {nullptr,
+            "MarvaneSetup: HOME is not set, so the machine registry file cannot be found; "
+            "set HOME to the home directory of the user that runs setup and run it again."};
 
   portable::FileRegistry::Opened opened =
       portable::FileRegistry::Open(std::string(home) + "/.local/state/MarvaneSetup/HKLM.reg");
@@ -48,8 +49,8 @@ OpenedHost OpenHost() {
   const std::string identifier = portable::ProcessorIdentifier();
   std::vector<BYTE> data(identifier.begin(), identifier.end());
   data.push_back(0);
-  opened.registry->AddVolatileValue("HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", "Identifier", REG_SZ,
-                                    std::move(data));
+  opened.registry->AddVolatileValue("HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", "Identifier",
+                                    REG_SZ, std::move(data));
   return {std::make_unique<PortableHost>(std::move(opened.registry)), ""};
 }
 

@@ -1,0 +1,112 @@
+// The machine registry kept in a REGEDIT4 text file, e.g.
+// $HOME/.local/state/MarvaneSetup/HKLM.reg, with three files beside it:
+//
+//   HKLM.reg.log   each change appended as it is made, in .reg line syntax
+//                  (one write per call, ending in a line end). A call that
+//                  reports success has put its change there, so a killed run
+//                  loses nothing it reported. Replayed on top of HKLM.reg at
+//                  open, and removed once folded into HKLM.reg at Close.
+//   HKLM.reg.tmp   the new HKLM.reg while Close writes it; renamed over it.
+//   HKLM.reg.lock  flock'ed from open to Close, so runs take turns; never removed.
+//
+// When this user may not write the file or its directory, the registry opens
+// read-only: writing calls return ERROR_ACCESS_DENIED, as for a non-admin on
+// Windows. HKEY_LOCAL_MACHINE\HARDWARE is volatile and never reaches the file.
+#pragma once
+
+#include <sys/types.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/portable/MemoryRegistry.h"
+
+namespace platform::portable {
+
+class FileRegistry : public MemoryRegistry {
+  struct PassKey {
+    explicit PassKey() = default;
+  };
+
+ public:
+  enum class Access {
+    kReadWrite,  // writable when the file system lets this user write
+    kReadOnly,   // never writes, whatever the file system allows
+  };
+
+  struct Opened {
+    std::unique_ptr<FileRegistry> registry;  // null when it could not be opened
+    std::string error;                       // then: names the file, says what is wrong and what to do
+  };
+
+  // Creates missing directories (mode 0755), waits for the lock, loads the
+  // file and replays a log left by an interrupted run. A malformed file or
+  // log is reported as "path:line: what is wrong" and left as it is.
+  static Opened Open(const std::string& path, Access access = Access::kReadWrite);
+
+  // For Open only.
+  FileRegistry(PassKey, std::string path);
+
+  static std::string LogPath(const std::string& path) { return path + ".log"; }
+  static std::string TempPath(const std::string& path) { return path + ".tmp"; }
+  static std::string LockPath(const std::string& path) { return path + ".lock"; }
+
+  // Closes without reporting; Close() first to learn whether saving worked.
+  ~FileRegistry() override;
+
+  // If anything changed (or a log was replayed), writes the whole registry to
+  // the temporary file, syncs it, renames it over the file, syncs the
+  // directory and removes the log; otherwise leaves the file untouched. Then
+  // releases the lock. Afterwards the registry is read-only. False with a
+  // reason when saving failed; the log then still holds every change.
+  bool Close(std::string& error);
+
+  const std::string& path() const noexcept { return path_; }
+  // False when opened read-only.
+  bool writable() const noexcept { return writable_; }
+
+ protected:
+  LONG RecordChange(const Change& change) override;
+
+ private:
+  // Owns a file descriptor.
+  class Fd {
+   public:
+    Fd() = default;
+    explicit Fd(int fd) noexcept : fd_(fd) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    Fd(Fd&& other) noexcept : fd_(other.Release()) {}
+    Fd& operator=(Fd&& other) noexcept;
+    ~Fd() { Reset(); }
+    int get() const noexcept { return fd_; }
+    explicit operator bool() const noexcept { return fd_ >= 0; }
+    int Release() noexcept {
+      int fd = fd_;
+      fd_ = -1;
+      return fd;
+    }
+    void Reset() noexcept;
+
+   private:
+    int fd_ = -1;
+  };
+
+  std::string Load(bool wantWrite);
+  LONG OpenLog();
+  bool Fold(std::string& error);
+
+  std::string path_;
+  std::string directory_;
+  bool writable_ = false;
+  bool closed_ = false;
+  bool changed_ = false;    // something to fold at Close
+  bool logBroken_ = false;  // a failed append left bytes that could not be taken back
+  mode_t fileMode_ = 0644;
+  Fd lock_;
+  Fd log_;
+  off_t logSize_ = 0;
+  std::string lastLoggedKey_;  // key of the last log record; "" for none yet
+};
+
+}  // namespace platform::portable

@@ -1,0 +1,91 @@
+// The registry calls over an in-memory key tree, with the status codes Windows
+// gives. Used on its own by tests and benchmarks, and as the base of the
+// file-backed machine registry.
+//
+// Only HKEY_LOCAL_MACHINE exists; the other predefined roots are invalid
+// handles here. HKEY_LOCAL_MACHINE\HARDWARE and everything below it is
+// volatile: it is built by the host with AddVolatileValue and never saved.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/Registry.h"
+#include "platform/portable/RegStore.h"
+
+namespace platform::portable {
+
+class MemoryRegistry : public Registry {
+ public:
+  MemoryRegistry();
+  MemoryRegistry(const MemoryRegistry&) = delete;
+  MemoryRegistry& operator=(const MemoryRegistry&) = delete;
+
+  // Null or "" opens a new handle to hKey's key. ulOptions is not looked at.
+  LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, DWORD samDesired,
+                     HKEY* phkResult) override;
+  // Null or "" opens a new handle to hKey's key.
+  LONG RegCreateKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkResult) override;
+  // lpData null with cbData > 0 gives ERROR_INVALID_PARAMETER. The key
+  // HKEY_LOCAL_MACHINE itself holds no values: ERROR_ACCESS_DENIED.
+  LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
+                      DWORD cbData) override;
+  LONG RegCloseKey(HKEY hKey) override;
+  // As Windows does: null or "" gives back hKey itself, not a new handle.
+  LONG RegOpenKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkResult) override;
+  LONG RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWORD* lpType, BYTE* lpData,
+                        DWORD* lpcbData) override;
+
+  // Puts a value into a volatile key, creating the missing keys on the path
+  // (backslash-separated, below HKEY_LOCAL_MACHINE) as volatile ones. For the
+  // host to publish machine facts at start; allowed in a read-only registry.
+  // Throws std::invalid_argument for a malformed path or a path that reaches
+  // an existing key that is not volatile.
+  void AddVolatileValue(const std::string& keyPath, const std::string& valueName, DWORD type,
+                        std::vector<BYTE> data);
+
+  // A read-only registry refuses every change with ERROR_ACCESS_DENIED.
+  void SetReadOnly(bool readOnly) noexcept { readOnly_ = readOnly; }
+  bool IsReadOnly() const noexcept { return readOnly_; }
+
+  // Handles handed out and not closed yet; predefined roots not counted.
+  std::size_t OpenHandleCount() const noexcept { return handles_.size(); }
+
+  // The tree itself, bypassing handles, access rights and RecordChange.
+  RegStore& store() noexcept { return store_; }
+  const RegStore& store() const noexcept { return store_; }
+
+ protected:
+  // One change to a key that is kept (not volatile), told before it is made.
+  struct Change {
+    std::string_view keyPath;  // the key created, or holding the value; spelled as it will be stored
+    const RegValue* value;     // null when a key is created
+  };
+
+  // Called before each real change to a kept key: a new key, a new value, or
+  // a value given another type or other bytes. Any status but ERROR_SUCCESS
+  // cancels the change and is what the call returns.
+  virtual LONG RecordChange(const Change& change);
+
+ private:
+  struct OpenKey {
+    RegKey* key;
+    DWORD access;
+  };
+
+  const OpenKey* Resolve(HKEY hKey);
+  HKEY NewHandle(RegKey& key, DWORD access, LONG* status);
+  DWORD FullAccess() const noexcept;
+
+  RegStore store_;
+  OpenKey rootKey_;  // what HKEY_LOCAL_MACHINE stands for
+  std::unordered_map<HKEY, OpenKey> handles_;
+  HKEY nextHandle_ = 0x100;
+  bool readOnly_ = false;
+  std::vector<std::string_view> parts_;  // reused for splitting paths
+};
+
+}  // namespace platform::portable

@@ -1,0 +1,247 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "platform/portable/FileRegistry.h"
+
+namespace platform::portable {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+LONG SetSz(Registry& reg, const std::string& keyPath, const std::string& name, const std::string& text) {
+  UniqueKey key(reg);
+  LONG status = reg.RegCreateKeyA(HKEY_LOCAL_MACHINE, keyPath.c_str(), key.Put());
+  return status != ERROR_SUCCESS ? status
+                                 : reg.RegSetValueExA(key.Get(), name.c_str(), 0, REG_SZ,
+                                                      reinterpret_cast<const BYTE*>(text.data()),
+                                                      static_cast<DWORD>(text.size()));
+}
+
+std::string GetSz(Registry& reg, const std::string& keyPath, const std::string& name) {
+  UniqueKey key(reg);
+  char data[512];
+  DWORD size = sizeof data;
+  BYTE* bytes = reinterpret_cast<BYTE*>(data);
+  if (reg.RegOpenKeyA(HKEY_LOCAL_MACHINE, keyPath.c_str(), key.Put()) != ERROR_SUCCESS) return "<none>";
+  if (reg.RegQueryValueExA(key.Get(), name.c_str(), nullptr, nullptr, bytes, &size) != 0) return "<none>";
+  return std::string(data, size);
+}
+
+class FileRegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "hklm-test-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    base = pattern;
+    path = base + "/state/MarvaneSetup/HKLM.reg";
+    log = FileRegistry::LogPath(path);
+  }
+  void TearDown() override { fs::remove_all(base); }
+
+  std::unique_ptr<FileRegistry> OpenOk(FileRegistry::Access access = FileRegistry::Access::kReadWrite) {
+    FileRegistry::Opened opened = FileRegistry::Open(path, access);
+    EXPECT_EQ(opened.error, "");
+    return std::move(opened.registry);
+  }
+
+  void Seed() {
+    auto reg = OpenOk();
+    ASSERT_EQ(SetSz(*reg, "SOFTWARE\\ODBC\\ODBC.INI\\Sales", "Driver", "libx.so"), ERROR_SUCCESS);
+    reg->AddVolatileValue("HARDWARE\\DESCRIPTION", "Identifier", REG_SZ, {'x', 0});
+    ASSERT_EQ(SetSz(*reg, "HARDWARE\\DESCRIPTION", "Flag", "in memory"), ERROR_SUCCESS);
+    EXPECT_EQ(ReadFile(log),
+              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ODBC\\ODBC.INI\\Sales]\n\"Driver\"=\"libx.so\"\n");
+    EXPECT_FALSE(fs::exists(path));
+    std::string error;
+    ASSERT_TRUE(reg->Close(error)) << error;
+    EXPECT_EQ(SetSz(*reg, "SOFTWARE", "After", "close"), ERROR_ACCESS_DENIED);
+  }
+
+  std::string base, path, log;
+};
+
+TEST_F(FileRegistryTest, FoldsTheLogIntoTheFileAndRerunsLeaveItAlone) {
+  Seed();
+  EXPECT_EQ(ReadFile(path),
+            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE]\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ODBC]\n\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ODBC\\ODBC.INI]\n\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ODBC\\ODBC.INI\\Sales]\n\"Driver\"=\"libx.so\"\n\n");
+  EXPECT_FALSE(fs::exists(log));
+  EXPECT_FALSE(fs::exists(FileRegistry::TempPath(path)));
+  EXPECT_TRUE(fs::exists(FileRegistry::LockPath(path)));
+
+  struct stat before, after;
+  ASSERT_EQ(stat(path.c_str(), &before), 0);
+  const std::string text = ReadFile(path);
+  auto reg = OpenOk();
+  EXPECT_EQ(SetSz(*reg, "software\\odbc\\odbc.ini\\sales", "DRIVER", "libx.so"), ERROR_SUCCESS);
+  reg.reset();  // closes
+  ASSERT_EQ(stat(path.c_str(), &after), 0);
+  EXPECT_EQ(ReadFile(path), text);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+  EXPECT_FALSE(fs::exists(log));
+}
+
+TEST_F(FileRegistryTest, BadFilesAreReportedAndLeftAlone) {
+  const std::string bad = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\S]\n\"a\"=dword:xyz\n";
+  fs::create_directories(fs::path(path).parent_path());
+  WriteFile(path, bad);
+  FileRegistry::Opened opened = FileRegistry::Open(path);
+  EXPECT_FALSE(opened.registry);
+  EXPECT_EQ(opened.error.rfind(path + ":4: dword:", 0), 0u) << opened.error;
+  EXPECT_EQ(ReadFile(path), bad);
+  EXPECT_FALSE(fs::exists(log));
+
+  WriteFile(path, "REGEDIT4\n");
+  WriteFile(log, "[HKEY_LOCAL_MACHINE\\S]\n\"a\"=\"1\"\n\"b\"=oops\n");
+  opened = FileRegistry::Open(path);
+  EXPECT_EQ(opened.error.rfind(log + ":3: expected \"name\"=value", 0), 0u) << opened.error;
+  EXPECT_EQ(ReadFile(path), "REGEDIT4\n");
+}
+
+TEST_F(FileRegistryTest, KilledRunLosesNothingItReported) {
+  Seed();
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  auto key = [](int i) { return "SOFTWARE\\ODBC\\ODBC.INI\\DSN" + std::to_string(i % 50); };
+  pid_t pid = fork();
+  if (pid == 0) {
+    auto reg = FileRegistry::Open(path).registry;
+    for (int i = 0;; ++i) {
+      if (SetSz(*reg, key(i), std::to_string(i), std::string(i % 300, 'x')) != 0) _exit(1);
+      if (write(fds[1], &i, sizeof i) != sizeof i) _exit(2);
+    }
+  }
+  close(fds[1]);
+  int reported = -1;
+  for (int i; reported < 400 && read(fds[0], &i, sizeof i) == sizeof i;) reported = i;
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  close(fds[0]);
+  ASSERT_GE(reported, 400);
+
+  for (int round = 0; round < 2; ++round) {  // replayed from the log, then from the folded file
+    auto reg = OpenOk();
+    for (int i = 0; i <= reported; ++i)
+      ASSERT_EQ(GetSz(*reg, key(i), std::to_string(i)), std::string(i % 300, 'x'));
+    EXPECT_EQ(GetSz(*reg, "SOFTWARE\\ODBC\\ODBC.INI\\Sales", "Driver"), "libx.so");
+  }
+  EXPECT_FALSE(fs::exists(log));
+}
+
+TEST_F(FileRegistryTest, UnfinishedLogLineIsDroppedAndReplayingTwiceIsHarmless) {
+  Seed();
+  WriteFile(log, "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ODBC]\n\"a\"=\"1\"\n\"b\"=hex:01,0");
+  auto reg = OpenOk();
+  EXPECT_EQ(GetSz(*reg, "SOFTWARE\\ODBC", "a"), "1");
+  EXPECT_EQ(GetSz(*reg, "SOFTWARE\\ODBC", "b"), "<none>");
+  ASSERT_EQ(SetSz(*reg, "SOFTWARE\\ODBC", "c", "3"), ERROR_SUCCESS);
+  const std::string leftLog = ReadFile(log);  // new records start on a line of their own
+  EXPECT_EQ(leftLog,
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ODBC]\n\"a\"=\"1\"\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ODBC]\n\"c\"="
+            "\"3\"\n");
+  reg.reset();
+  const std::string folded = ReadFile(path);
+
+  WriteFile(log, leftLog);  // as if killed after the rename, before removing the log
+  reg = OpenOk();
+  EXPECT_EQ(GetSz(*reg, "SOFTWARE\\ODBC", "c"), "3");
+  reg.reset();
+  EXPECT_EQ(ReadFile(path), folded);
+}
+
+TEST_F(FileRegistryTest, RunsTakeTurns) {
+  auto first = OpenOk();
+  int probe = open(FileRegistry::LockPath(path).c_str(), O_RDONLY);
+  EXPECT_NE(flock(probe, LOCK_EX | LOCK_NB), 0);
+  std::atomic<bool> secondOpened{false};
+  std::string seen;
+  std::thread second([&] {
+    auto reg = FileRegistry::Open(path).registry;
+    secondOpened = true;
+    seen = GetSz(*reg, "SOFTWARE\\Run", "first");
+    SetSz(*reg, "SOFTWARE\\Run", "second", "2");
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // lets it reach the lock
+  EXPECT_FALSE(secondOpened);
+  ASSERT_EQ(SetSz(*first, "SOFTWARE\\Run", "first", "1"), ERROR_SUCCESS);
+  first.reset();
+  second.join();
+  EXPECT_EQ(seen, "1");  // it read the file only after the first run had saved it
+  EXPECT_EQ(flock(probe, LOCK_EX | LOCK_NB), 0);
+  close(probe);
+  auto reg = OpenOk();
+  EXPECT_EQ(GetSz(*reg, "SOFTWARE\\Run", "first") + GetSz(*reg, "SOFTWARE\\Run", "second"), "12");
+}
+
+TEST_F(FileRegistryTest, ReadOnlyRegistryRefusesWritesAndTouchesNothing) {
+  Seed();
+  const std::string text = ReadFile(path);
+  const std::string directory = fs::path(path).parent_path().string();
+  const bool root = geteuid() == 0;  // root may write anyway: only the forced mode can be tested
+  if (!root) fs::permissions(directory, fs::perms::owner_read | fs::perms::owner_exec);
+  for (auto access : {FileRegistry::Access::kReadOnly, FileRegistry::Access::kReadWrite}) {
+    if (root && access == FileRegistry::Access::kReadWrite) continue;
+    auto reg = OpenOk(access);
+    EXPECT_FALSE(reg->writable());
+    HKEY key = 0;
+    EXPECT_EQ(reg->RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS, &key),
+              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(reg->RegCreateKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\New", &key), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(SetSz(*reg, "SOFTWARE\\ODBC\\ODBC.INI\\Sales", "Driver", "other"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(GetSz(*reg, "SOFTWARE\\ODBC\\ODBC.INI\\Sales", "Driver"), "libx.so");
+  }
+  fs::permissions(directory, fs::perms::owner_all);
+  EXPECT_EQ(ReadFile(path), text);
+  EXPECT_FALSE(fs::exists(log));
+}
+
+TEST_F(FileRegistryTest, FailedAppendIsNotReportedAsDone) {
+  Seed();
+  pid_t pid = fork();
+  if (pid == 0) {  // ends without Close, as if killed
+    auto reg = FileRegistry::Open(path).registry;
+    if (SetSz(*reg, "SOFTWARE\\ODBC", "small", "1") != ERROR_SUCCESS) _exit(1);
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{4096, RLIM_INFINITY};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(2);
+    if (SetSz(*reg, "SOFTWARE\\ODBC", "big", std::string(10000, 'b')) != ERROR_WRITE_FAULT) _exit(3);
+    if (GetSz(*reg, "SOFTWARE\\ODBC", "big") != "<none>") _exit(4);
+    _exit(SetSz(*reg, "SOFTWARE\\ODBC", "after", "2") == ERROR_SUCCESS ? 0 : 5);
+  }
+  int status = -1;
+  waitpid(pid, &status, 0);
+  ASSERT_EQ(status, 0);
+  EXPECT_EQ(ReadFile(log), "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ODBC]\n\"small\"=\"1\"\n\"after\"=\"2\"\n");
+  auto reg = OpenOk();
+  EXPECT_EQ(GetSz(*reg, "SOFTWARE\\ODBC", "small") + GetSz(*reg, "SOFTWARE\\ODBC", "after"), "12");
+}
+
+}  // namespace
+}  // namespace platform::portable

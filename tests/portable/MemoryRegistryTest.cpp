@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/portable/MemoryRegistry.h"
+
+namespace platform::portable {
+namespace {
+
+class MemoryRegistryTest : public ::testing::Test {
+ protected:
+  HKEY Create(const std::string& path) {
+    HKEY key = 0;
+    EXPECT_EQ(reg.RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key), ERROR_SUCCESS) << path;
+    return key;
+  }
+  LONG Open(const std::string& path, DWORD sam = KEY_READ, HKEY from = HKEY_LOCAL_MACHINE) {
+    HKEY key = 0;
+    LONG status = reg.RegOpenKeyExA(from, path.c_str(), 0, sam, &key);
+    reg.RegCloseKey(key);
+    return status;
+  }
+  LONG Set(HKEY key, const char* name, const std::string& text, DWORD type = REG_SZ) {
+    return reg.RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(text.data()),
+                              static_cast<DWORD>(text.size()));
+  }
+  std::string Get(HKEY key, const char* name, DWORD* type = nullptr) {
+    BYTE data[64];
+    DWORD size = sizeof data;
+    LONG status = reg.RegQueryValueExA(key, name, nullptr, type, data, &size);
+    return status == ERROR_SUCCESS ? std::string(data, data + size) : "<" + std::to_string(status) + ">";
+  }
+
+  MemoryRegistry reg;
+};
+
+TEST_F(MemoryRegistryTest, OpenStatusesFollowWindows) {
+  HKEY software = Create("SOFTWARE\\ODBC");
+  EXPECT_EQ(Open("SOFTWARE\\ODBC\\"), ERROR_SUCCESS);
+  EXPECT_EQ(Open("SOFTWARE\\Missing"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Open("\\SOFTWARE"), ERROR_BAD_PATHNAME);
+  EXPECT_EQ(Open("SOFTWARE\\\\ODBC"), ERROR_BAD_PATHNAME);
+  EXPECT_EQ(Open("SOFT\tWARE"), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(Open(std::string(256, 'k')), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(Open("SOFTWARE", KEY_READ, 0), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(Open("SOFTWARE", KEY_READ, 0x80000001u), ERROR_INVALID_HANDLE);  // only HKLM exists
+
+  // "" gives a new handle from RegOpenKeyExA, the same one from RegOpenKeyA.
+  HKEY again = 0, same = 0;
+  ASSERT_EQ(reg.RegOpenKeyExA(software, "", 0, KEY_READ, &again), ERROR_SUCCESS);
+  ASSERT_EQ(reg.RegOpenKeyA(software, nullptr, &same), ERROR_SUCCESS);
+  EXPECT_NE(again, software);
+  EXPECT_EQ(same, software);
+
+  EXPECT_EQ(reg.RegCloseKey(software), ERROR_SUCCESS);
+  EXPECT_EQ(reg.RegCloseKey(software), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(reg.RegCloseKey(0), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(reg.RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
+  EXPECT_EQ(Open("SOFTWARE"), ERROR_SUCCESS);  // the root stays usable
+  EXPECT_EQ(reg.RegOpenKeyA(software, "x", &same), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(Set(software, "x", ""), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(Get(software, "x"), "<6>");
+  EXPECT_NE(Create("SOFTWARE"), software);  // handles are not reused
+}
+
+TEST_F(MemoryRegistryTest, AccessRightsAndReadOnly) {
+  Create("SOFTWARE\\ODBC");
+  HKEY readOnly = 0, child = 0, setOnly = 0;
+  ASSERT_EQ(reg.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &readOnly), ERROR_SUCCESS);
+  EXPECT_EQ(Set(readOnly, "v", "1"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(reg.RegCreateKeyA(readOnly, "New", &child), ERROR_ACCESS_DENIED);
+  ASSERT_EQ(reg.RegCreateKeyA(readOnly, "ODBC", &child), ERROR_SUCCESS);  // exists; grants all
+  EXPECT_EQ(Set(child, "v", "1"), ERROR_SUCCESS);
+  ASSERT_EQ(reg.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ODBC", 0, KEY_SET_VALUE, &setOnly),
+            ERROR_SUCCESS);
+  EXPECT_EQ(Set(setOnly, "v", "2"), ERROR_SUCCESS);
+  EXPECT_EQ(Get(setOnly, "v"), "<5>");
+  EXPECT_EQ(Set(HKEY_LOCAL_MACHINE, "v", "1"), ERROR_ACCESS_DENIED);  // the root holds no values
+
+  reg.SetReadOnly(true);
+  EXPECT_EQ(Open("SOFTWARE\\ODBC", KEY_ALL_ACCESS), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Open("SOFTWARE\\ODBC", KEY_READ), ERROR_SUCCESS);
+  EXPECT_EQ(Set(child, "v", "3"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(reg.RegCreateKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\New", &child), ERROR_ACCESS_DENIED);
+  ASSERT_EQ(reg.RegCreateKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ODBC", &child), ERROR_SUCCESS);
+  ASSERT_EQ(reg.RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ODBC", &child), ERROR_SUCCESS);
+  EXPECT_EQ(Get(child, "v"), "2");
+  EXPECT_EQ(Set(child, "v", "3"), ERROR_ACCESS_DENIED);
+}
+
+TEST_F(MemoryRegistryTest, ValuesAreStoredAndReturnedAsGiven) {
+  HKEY key = Create("SOFTWARE\\ODBC");
+  const BYTE yes[] = {'Y', 'e', 's'};
+  EXPECT_EQ(reg.RegSetValueExA(key, "a", 1, REG_SZ, yes, 3), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(reg.RegSetValueExA(key, "a", 0, REG_SZ, nullptr, 3), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(reg.RegSetValueExA(key, "a\n", 0, REG_SZ, yes, 3), ERROR_INVALID_PARAMETER);
+  ASSERT_EQ(reg.RegSetValueExA(key, "a", 0, REG_EXPAND_SZ, yes, 3), ERROR_SUCCESS);
+  ASSERT_EQ(reg.RegSetValueExA(key, nullptr, 0, REG_BINARY, nullptr, 0), ERROR_SUCCESS);
+  ASSERT_EQ(Set(key, "", std::string("\1\0\0\0", 4), REG_DWORD), ERROR_SUCCESS);  // replaces the default
+
+  DWORD reserved = 0, type = 99, size = 2;
+  BYTE data[8] = {};
+  EXPECT_EQ(reg.RegQueryValueExA(key, "a", &reserved, &type, data, &size), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(reg.RegQueryValueExA(key, "a", nullptr, &type, data, nullptr), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(reg.RegQueryValueExA(key, "b", nullptr, &type, data, &size), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(type, 99u);
+  EXPECT_EQ(reg.RegQueryValueExA(key, "A", nullptr, &type, data, &size), ERROR_MORE_DATA);
+  EXPECT_EQ(size, 3u);
+  EXPECT_EQ(type, DWORD{REG_EXPAND_SZ});
+  EXPECT_EQ(data[0], 0);
+  type = 0;
+  size = 0;
+  EXPECT_EQ(reg.RegQueryValueExA(key, "a", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+  EXPECT_EQ(size, 3u);
+  EXPECT_EQ(Get(key, "a"), "Yes");  // no NUL added
+  EXPECT_EQ(Get(key, nullptr, &type), std::string("\1\0\0\0", 4));
+  EXPECT_EQ(type, DWORD{REG_DWORD});
+}
+
+TEST_F(MemoryRegistryTest, NamesIgnoreCaseAndKeepTheFirstSpelling) {
+  HKEY key = Create("Software\\odbc");
+  ASSERT_EQ(Set(key, "DataSource", "one"), ERROR_SUCCESS);
+  ASSERT_EQ(Set(Create("SOFTWARE\\ODBC\\"), "DATASOURCE", "two"), ERROR_SUCCESS);
+  EXPECT_EQ(Get(key, "datasource"), "two");
+  const RegKey* odbc = reg.store().root().FindChild("SOFTWARE")->FindChild("ODBC");
+  EXPECT_EQ(odbc->path(), "Software\\odbc");
+  ASSERT_EQ(odbc->values().size(), 1u);
+  EXPECT_EQ(odbc->values()[0].name, "DataSource");
+
+  for (const char* name : {"b", "C", "a", "B_", "\xE9"}) Create(std::string("K\\") + name);
+  std::string order;
+  for (const auto& [name, child] : reg.store().root().FindChild("K")->children())
+    order += child->name() + " ";
+  EXPECT_EQ(order, "a b B_ C \xE9 ");
+}
+
+TEST_F(MemoryRegistryTest, HardwareIsVolatile) {
+  reg.AddVolatileValue("HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", "Identifier", REG_SZ,
+                       {'x', '8', '6', 0});
+  HKEY cpu = 0;
+  ASSERT_EQ(reg.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "hardware\\description\\system\\centralprocessor\\0", 0,
+                              KEY_READ, &cpu),
+            ERROR_SUCCESS);
+  EXPECT_EQ(Get(cpu, "IDENTIFIER"), std::string("x86", 4));
+  HKEY key = 0;
+  EXPECT_EQ(reg.RegCreateKeyA(HKEY_LOCAL_MACHINE, "HARDWARE\\New\\Deeper", &key),
+            ERROR_CHILD_MUST_BE_VOLATILE);
+  EXPECT_EQ(Open("HARDWARE\\New"), ERROR_FILE_NOT_FOUND);
+  ASSERT_EQ(reg.RegCreateKeyA(HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION", &key), ERROR_SUCCESS);
+  EXPECT_EQ(Set(key, "Note", "in memory"), ERROR_SUCCESS);
+  Create("SOFTWARE");
+  EXPECT_THROW(reg.AddVolatileValue("SOFTWARE", "x", REG_SZ, {}), std::invalid_argument);
+}
+
+// Records what reaches RecordChange, or refuses it.
+class RecordingRegistry : public MemoryRegistry {
+ public:
+  std::vector<std::string> changes;
+  LONG refuseWith = ERROR_SUCCESS;
+
+ protected:
+  LONG RecordChange(const Change& change) override {
+    if (refuseWith == ERROR_SUCCESS)
+      changes.push_back(std::string(change.keyPath) + (change.value ? "=" : ""));
+    return refuseWith;
+  }
+};
+
+TEST(MemoryRegistryChanges, OnlyRealChangesToKeptKeysAreRecorded) {
+  RecordingRegistry reg;
+  HKEY key = 0, same = 0, hardware = 0, child = 0;
+  const BYTE one[] = {1, 0, 0, 0}, two[] = {2, 0, 0, 0};
+  ASSERT_EQ(reg.RegCreateKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ODBC\\ODBC.INI", &key), ERROR_SUCCESS);
+  ASSERT_EQ(reg.RegCreateKeyA(HKEY_LOCAL_MACHINE, "software\\odbc", &same), ERROR_SUCCESS);
+  ASSERT_EQ(reg.RegSetValueExA(key, "N", 0, REG_DWORD, one, 4), ERROR_SUCCESS);
+  ASSERT_EQ(reg.RegSetValueExA(key, "n", 0, REG_DWORD, one, 4), ERROR_SUCCESS);   // the same: no change
+  ASSERT_EQ(reg.RegSetValueExA(key, "n", 0, REG_BINARY, one, 4), ERROR_SUCCESS);  // other type
+  ASSERT_EQ(reg.RegSetValueExA(key, "n", 0, REG_BINARY, two, 4), ERROR_SUCCESS);  // other bytes
+  ASSERT_EQ(reg.RegSetValueExA(key, "n", 0, REG_BINARY, two, 3), ERROR_SUCCESS);  // other size
+  ASSERT_EQ(reg.RegOpenKeyA(HKEY_LOCAL_MACHINE, "HARDWARE", &hardware), ERROR_SUCCESS);
+  ASSERT_EQ(reg.RegSetValueExA(hardware, "v", 0, REG_DWORD, one, 4), ERROR_SUCCESS);
+  const std::string path = "SOFTWARE\\ODBC\\ODBC.INI";
+  EXPECT_EQ(reg.changes, (std::vector<std::string>{path, path + "=", path + "=", path + "=", path + "="}));
+
+  // A refused change is not made and its status is passed on.
+  reg.refuseWith = ERROR_WRITE_FAULT;
+  EXPECT_EQ(reg.RegSetValueExA(key, "n", 0, REG_DWORD, one, 4), ERROR_WRITE_FAULT);
+  EXPECT_EQ(reg.RegCreateKeyA(key, "DSN", &child), ERROR_WRITE_FAULT);
+  DWORD type = 0, size = 0;
+  EXPECT_EQ(reg.RegQueryValueExA(key, "n", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+  EXPECT_EQ(type, DWORD{REG_BINARY});
+  EXPECT_EQ(size, 3u);
+  EXPECT_EQ(reg.RegOpenKeyA(key, "DSN", &child), ERROR_FILE_NOT_FOUND);
+}
+
+}  // namespace
+}  // namespace platform::portable
