@@ -2,7 +2,8 @@
 # Installs what the native build and its tests need, when it is missing.
 set -euo pipefail
 
-packages=(cmake g++ make googletest libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(cmake g++ make googletest libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev clang-tidy cppcheck)
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

@@ -108,16 +108,23 @@ bool MdlODBC::CreateDataSourceWow64(const std::string& name, const std::string& 
   const Branch branch{kWow64Root, kWow64Listing};
   if (IsPresent(branch.root + name)) return true;
 
+  // Tested in this order; a version not named here gets the NT directory.
+  struct Rule {
+    const char* version;
+    const char* directory;  // null: no directory can be named
+  };
+  static constexpr Rule rules[] = {{"Win2000", "C:\\WinNT\\System32"},
+                                   {"WinNT4", "C:\\WinNT\\System32"},
+                                   {"Win95", "C:\\Windows\\System"},
+                                   {"Win98", "C:\\Windows\\System"},
+                                   {"Failed", nullptr}};
   const std::string version = GetWindowsVersionName();
-  std::string directory;
-  if (version == "Win2000" || version == "WinNT4") {
-    directory = "C:\\WinNT\\System32";
-  } else if (version == "Win95" || version == "Win98") {
-    directory = "C:\\Windows\\System";
-  } else if (version == "Failed") {
-    return DriverDirectoryFailed();
-  } else {
-    directory = "C:\\WinNT\\System32";
+  std::string directory = "C:\\WinNT\\System32";
+  for (const Rule& rule : rules) {
+    if (version != rule.version) continue;
+    if (rule.directory == nullptr) return DriverDirectoryFailed();
+    directory = rule.directory;
+    break;
   }
   return WriteLayout(branch, name, path, description, directory);
 }

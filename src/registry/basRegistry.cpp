@@ -9,6 +9,8 @@ std::string RegistryValueText(const RegistryValue& value) {
   return std::get<std::string>(value);
 }
 
+// The subkey and the value name are the routine's own copies.
+// cppcheck-suppress passedByValue
 RegistryValue basRegistry::GetRegistryValue(HKEY rootKey, std::string subKey, std::string valueName) {
   RegistryValue result = std::string();
   UniqueKey key(registry_);

@@ -7,7 +7,7 @@ namespace {
 constexpr std::array<const char*, 5> LedgerTails = {" - County", " - County Interim #1", " - School",
                                                     " - School Interim #1", " - School Interim #2"};
 
-const char* Suffix(int ledger) {
+std::string Suffix(int ledger) {
   if (ledger < 0 || ledger >= static_cast<int>(LedgerSuffixes.size()))
     throw std::out_of_range("no ledger " + std::to_string(ledger));
   return LedgerSuffixes[static_cast<std::size_t>(ledger)];

@@ -184,7 +184,7 @@ void MemoryRegistry::AddVolatileValue(const std::string& keyPath, const std::str
   if (!key->isVolatile() && (matched == parts.size() || !key->isRoot())) {
     throw std::invalid_argument("HKEY_LOCAL_MACHINE\\" + keyPath + " is not volatile");
   }
-  key = &store_.EnsurePath(*key, std::vector<std::string_view>(parts.begin() + matched, parts.end()), true);
+  key = &store_.EnsurePath(*key, std::vector<std::string_view>(parts.begin() + static_cast<std::ptrdiff_t>(matched), parts.end()), true);
   RegValue value;
   const RegValue* old = key->FindValue(valueName);
   value.name = old != nullptr ? old->name : valueName;

@@ -1,0 +1,101 @@
+// Files that fuzzing is unlikely to build: very large values, very long
+// lines, very deep keys, and the edges of the hex and escape syntax.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "platform/portable/RegText.h"
+
+namespace platform::portable {
+namespace {
+
+const std::string kHead = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\S]\n";
+
+std::string Hex(std::size_t bytes) {
+  std::string text;
+  text.reserve(bytes * 3);
+  for (std::size_t i = 0; i < bytes; ++i) {
+    if (i) text += ',';
+    text += i % 2 ? "ab" : "0f";
+  }
+  return text;
+}
+
+TEST(HostileFiles, HugeValuesAndLongLinesRoundTrip) {
+  const std::string longText(1 << 20, 'q');  // one line of 1 MiB
+  const std::string text = kHead + "\"Long\"=\"" + longText + "\"\n\"Blob\"=hex:" + Hex(1 << 19) + "\n\n";
+  RegStore store;
+  ASSERT_EQ(ReadRegFile(text, "HKLM.reg", store), "");
+  const RegKey* key = store.root().FindChild("S");
+  ASSERT_NE(key, nullptr);
+  EXPECT_EQ(key->FindValue("Long")->data.size(), longText.size());
+  EXPECT_EQ(key->FindValue("Blob")->data.size(), std::size_t{1} << 19);
+
+  const std::string written = WriteRegFile(store);
+  RegStore again;
+  ASSERT_EQ(ReadRegFile(written, "HKLM.reg", again), "");
+  EXPECT_EQ(WriteRegFile(again), written);
+}
+
+TEST(HostileFiles, DeepKeyPathsLoadAndWriteBack) {
+  std::string path = "HKEY_LOCAL_MACHINE\\S";
+  for (int depth = 0; depth < 2000; ++depth) path += "\\k";
+  const std::string section = std::string(1, '[').append(path).append("]\n\"v\"=\"deep\"\n");
+  const std::string text = "REGEDIT4\n\n" + section + "\n";
+  RegStore store;
+  ASSERT_EQ(ReadRegFile(text, "HKLM.reg", store), "");
+  const std::string written = WriteRegFile(store);
+  EXPECT_NE(written.find(section), std::string::npos);
+  RegStore again;
+  EXPECT_EQ(ReadRegFile(written, "HKLM.reg", again), "");
+}
+
+TEST(HostileFiles, EdgesOfTheSyntaxAreRejectedWithTheirLine) {
+  const std::pair<std::string, std::string> cases[] = {
+      {kHead + "\"a\"=hex:0\n", "4: "},              // half a byte
+      {kHead + "\"a\"=hex:01,0\n", "4: "},           // truncated at the end
+      {kHead + "\"a\"=hex:01,02,\\\n", "4: "},       // continuation at the end of the file
+      {kHead + "\"a\"=hex(1g):00\n", "4: "},         // bad type
+      {kHead + "\"a\"=hex(100000000):00\n", "4: "},  // type wider than 32 bits
+      {kHead + "\"a\"=\"open\n", "4: "},             // unterminated string
+      {kHead + "\"a\"=\"x\\\"\n", "4: "},            // escape swallows the closing quote
+      {kHead + "\"a\\\"=\"x\"\n", "4: "},            // the same in a name
+      {kHead + "\"a\"=\"x\\n\"\n", "4: "},           // an escape this format has not
+      {kHead + "\"a\"=\"x\" trailing\n", "4: "},     // text after the value
+      {kHead + "\"a\"=dword:\n", "4: "},             // no digits
+      {kHead + "[HKEY_LOCAL_MACHINE\\S\n", "4: "},   // unclosed section
+      {std::string("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\S]\n\"a\"=\"\0\"\n", 37), "4: "},
+      {"\xFF\xFEREGEDIT4\n", "1: "},  // UTF-16
+  };
+  for (const auto& [text, where] : cases) {
+    RegStore store;
+    const std::string error = ReadRegFile(text, "HKLM.reg", store);
+    EXPECT_EQ(error.substr(0, 9 + where.size()), "HKLM.reg:" + where) << text << " gave: " << error;
+    EXPECT_GT(error.size(), 9 + where.size()) << "says what is wrong: " << text;
+  }
+}
+
+TEST(HostileFiles, TornLogLinesAreDroppedWhereverTheyEnd) {
+  const std::string log =
+      "[HKEY_LOCAL_MACHINE\\S]\n\"a\"=\"first\"\n\"b\"=hex:01,02,03\n\"c\"=dword:00000005\n";
+  // Cut the log at every byte: what was complete is replayed, nothing else.
+  for (std::size_t cut = 0; cut <= log.size(); ++cut) {
+    RegStore store;
+    std::size_t complete = 0;
+    ASSERT_EQ(ReplayRegLog(log.substr(0, cut), "HKLM.reg.log", store, &complete), "") << cut;
+    EXPECT_EQ(complete, log.rfind('\n', cut == 0 ? 0 : cut - 1) == std::string::npos || cut == 0
+                            ? 0
+                            : log.rfind('\n', cut - 1) + 1)
+        << cut;
+    const RegKey* key = store.root().FindChild("S");
+    const std::size_t values = key ? key->values().size() : 0;
+    const std::size_t lines = static_cast<std::size_t>(
+        std::count(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(cut), '\n'));
+    EXPECT_EQ(values, lines > 1 ? lines - 1 : 0) << cut;
+  }
+}
+
+}  // namespace
+}  // namespace platform::portable
