@@ -106,4 +106,5 @@ void frmMarvane::InstallDataSources() {
   }
 
   RunStep([&] { windowing_.Unload(progress_); });
+  installFinished_ = true;
 }

@@ -22,6 +22,8 @@ class frmMarvane : public platform::Form {
   void MDIForm_Load();
 
   const Outcome& Result() const { return outcome_; }
+  // True once every registration has run, whatever came of them.
+  bool InstallFinished() const { return installFinished_; }
 
   std::string ProcessorId;
   std::int16_t ArchiveYear = 0;
@@ -44,6 +46,7 @@ class frmMarvane : public platform::Form {
   frmMessage progress_;
   platform::WindowSpec spec_;
   Outcome outcome_;
+  bool installFinished_ = false;
 };
 
 // Whether a processor identifier names a 32-bit x86 machine.

@@ -66,6 +66,17 @@ std::optional<Value> FakePlatform::GetValue(const std::string& path, const std::
   return std::nullopt;
 }
 
+std::map<std::string, std::string> FakePlatform::Snapshot() const {
+  std::map<std::string, std::string> snapshot;
+  for (const auto& [path, key] : keys_) {
+    std::string text = key.path;
+    for (const Value& value : key.values)
+      text += "\n" + value.name + "=" + std::to_string(value.type) + ":" + value.data;
+    snapshot[path] = text;
+  }
+  return snapshot;
+}
+
 void FakePlatform::PutKey(const std::string& path) {
   std::string::size_type end = 0;
   do {

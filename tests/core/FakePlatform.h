@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Host.h"
 #include "platform/Registry.h"
 #include "platform/SystemInfo.h"
 #include "platform/Windowing.h"
@@ -58,6 +59,8 @@ class FakePlatform : public platform::Registry, public platform::SystemInfo, pub
                 const std::string& data);
   void PutKey(const std::string& path);
   std::size_t KeyCount() const { return keys_.size(); }
+  // Every key with its values written out, by lower-case path.
+  std::map<std::string, std::string> Snapshot() const;
   std::size_t OpenHandles() const { return handles_.size(); }
 
   // System information returned by the stand-in.
@@ -125,6 +128,23 @@ class FakePlatform : public platform::Registry, public platform::SystemInfo, pub
   std::map<std::string, Key> keys_;  // by lower-case path
   std::map<platform::HKEY, std::string> handles_;
   platform::HKEY nextHandle_ = 0x100;
+};
+
+// The fake as the program's host.
+class FakeHost : public platform::Host {
+ public:
+  explicit FakeHost(FakePlatform& fake) : fake_(fake) {}
+  platform::Registry& registry() override { return fake_; }
+  platform::SystemInfo& system() override { return fake_; }
+  platform::Windowing& windowing() override { return fake_; }
+  bool Close(std::string& error) override {
+    error = closeError;
+    return closeError.empty();
+  }
+  std::string closeError;
+
+ private:
+  FakePlatform& fake_;
 };
 
 std::string Lower(std::string text);
