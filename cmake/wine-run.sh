@@ -1,0 +1,70 @@
+#!/bin/sh
+# Runs a Windows program of the cross build under Wine, as CTest's emulator:
+#   wine-run.sh PROGRAM.exe [ARGS...]
+# Picks the Wine loader for the program's bitness, keeps Wine quiet and uses
+# a prefix of the build's own (WINEPREFIX when set, else wineprefix-win64 in
+# the build tree above the program), made on first use.
+#
+# Exits 77 (a skip for CTest) when this machine cannot run 32-bit Wine.
+set -eu
+
+exe=$1
+shift
+
+# The PE machine field: 0x014c for i386, 0x8664 for x86-64.
+pe_machine() {
+  offset=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+  od -An -tx2 -j$((offset + 4)) -N2 "$1" | tr -d ' '
+}
+
+wine64_loader() {
+  if [ -x /usr/lib/wine/wine64 ]; then echo /usr/lib/wine/wine64
+  elif command -v wine64 >/dev/null 2>&1; then command -v wine64
+  else echo wine
+  fi
+}
+
+case $(pe_machine "$exe") in
+  8664) loader=$(wine64_loader) ;;
+  014c)
+    loader=wine
+    if ! wine --version >/dev/null 2>&1; then
+      echo "wine-run: this machine cannot run 32-bit Wine; skipping $(basename "$exe")" >&2
+      exit 77
+    fi
+    ;;
+  *) echo "wine-run: $exe is not a Windows program" >&2; exit 2 ;;
+esac
+
+if [ -z "${WINEPREFIX:-}" ]; then
+  dir=$(cd "$(dirname "$exe")" && pwd)
+  while [ "$dir" != / ] && [ ! -f "$dir/CMakeCache.txt" ]; do dir=$(dirname "$dir"); done
+  [ "$dir" = / ] && dir=$(cd "$(dirname "$exe")" && pwd)
+  WINEPREFIX=$dir/wineprefix-win64
+fi
+export WINEPREFIX
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+
+# One boot of the prefix, even when CTest starts several tests at once. Then
+# a wine server that outlives each program by a while, so that later
+# programs start at once.
+mkdir -p "$WINEPREFIX"
+(
+  flock 9
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    WINEARCH=win64 timeout 300 "$(wine64_loader)" wineboot -i </dev/null >/dev/null 2>&1 9>&- || true
+    timeout 60 wineserver -w 9>&- || true
+  fi
+  # (The lock must not pass to the server, which would hold it.)
+  wineserver -p30 </dev/null >/dev/null 2>&1 9>&- || true
+) 9>"$WINEPREFIX.lock"
+
+# Wine's own processes started along with the program inherit its output:
+# it goes through a file so that nothing but this script holds CTest's pipe.
+output=$(mktemp)
+trap 'rm -f "$output"' EXIT
+status=0
+"$loader" "$exe" "$@" </dev/null >"$output" 2>&1 || status=$?
+cat "$output"
+exit $status

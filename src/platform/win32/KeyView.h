@@ -1,0 +1,40 @@
+// Which native call and access mask serve a key call of the program.
+//
+// A 32-bit process on 64-bit Windows (WOW64) sees a redirected SOFTWARE
+// branch: a plain open of "SOFTWARE\WOW6432node\..." would land under
+// "SOFTWARE\Wow6432Node\WOW6432node\...". There every key is opened and
+// created in the 64-bit view instead, so that the key named is the key
+// used. Everywhere else the calls are made as the program makes them.
+#pragma once
+
+#include <cstdint>
+
+namespace platform::win32 {
+
+inline constexpr std::uint32_t kViewWow64_64Key = 0x0100;  // KEY_WOW64_64KEY
+inline constexpr std::uint32_t kViewWow64_32Key = 0x0200;  // KEY_WOW64_32KEY
+inline constexpr std::uint32_t kViewMask = kViewWow64_64Key | kViewWow64_32Key;
+
+enum class KeyCall {
+  OpenEx,  // RegOpenKeyExA
+  Create,  // RegCreateKeyA
+  Open,    // RegOpenKeyA
+};
+
+enum class NativeCall {
+  RegOpenKeyExA,
+  RegCreateKeyA,
+  RegCreateKeyExA,
+  RegOpenKeyA,
+};
+
+struct KeyCallChoice {
+  NativeCall call;
+  std::uint32_t samDesired;  // unused by the calls that take no access mask
+};
+
+// samDesired is what the program asked for (RegOpenKeyExA only). A view
+// the program names itself is left as it is.
+KeyCallChoice ChooseKeyCall(KeyCall call, std::uint32_t samDesired, bool processIsWow64);
+
+}  // namespace platform::win32

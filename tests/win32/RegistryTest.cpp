@@ -1,0 +1,204 @@
+// The registry backend against the real registry (Wine's, under CTest).
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "Native.h"
+#include "platform/Registry.h"
+#include "platform/win32/Backend.h"
+
+namespace {
+
+using namespace platform;
+
+constexpr HKEY HKEY_CURRENT_USER = 0x80000001u;
+const std::string kScratch = "Software\\MarvaneTests";
+
+class RegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(native::DeleteTree(native::Root::CurrentUser, kScratch)); }
+  void TearDown() override {
+    registry.reset();
+    native::DeleteTree(native::Root::CurrentUser, kScratch);
+  }
+
+  HKEY Create(const std::string& path) {
+    HKEY key = 0;
+    EXPECT_EQ(registry->RegCreateKeyA(HKEY_CURRENT_USER, (kScratch + "\\" + path).c_str(), &key),
+              ERROR_SUCCESS);
+    return key;
+  }
+
+  std::unique_ptr<Registry> registry = win32::MakeRegistry();
+};
+
+TEST_F(RegistryTest, ValuesWrittenThroughAHandleReadBack) {
+  UniqueKey key(*registry, Create("Values"));
+  ASSERT_TRUE(key);
+  EXPECT_FALSE(IsPredefinedKey(key.Get()));
+  const char text[] = "MS Access;";
+  ASSERT_EQ(
+      registry->RegSetValueExA(key.Get(), "FIL", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text),
+      ERROR_SUCCESS);
+  DWORD number = 2048;
+  ASSERT_EQ(registry->RegSetValueExA(key.Get(), "MaxBufferSize", 0, REG_DWORD,
+                                     reinterpret_cast<const BYTE*>(&number), sizeof number),
+            ERROR_SUCCESS);
+
+  // Read through a second handle, opened by RegOpenKeyA.
+  UniqueKey again(*registry);
+  ASSERT_EQ(registry->RegOpenKeyA(HKEY_CURRENT_USER, (kScratch + "\\Values").c_str(), again.Put()),
+            ERROR_SUCCESS);
+  EXPECT_NE(again.Get(), key.Get());
+  char buffer[32] = {};
+  DWORD type = 0, size = sizeof buffer;
+  ASSERT_EQ(
+      registry->RegQueryValueExA(again.Get(), "FIL", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size),
+      ERROR_SUCCESS);
+  EXPECT_EQ(type, REG_SZ);
+  EXPECT_EQ(size, sizeof text);
+  EXPECT_STREQ(buffer, text);
+
+  DWORD read = 0;
+  size = sizeof read;
+  ASSERT_EQ(registry->RegQueryValueExA(again.Get(), "MaxBufferSize", nullptr, &type,
+                                       reinterpret_cast<BYTE*>(&read), &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(type, REG_DWORD);
+  EXPECT_EQ(read, 2048u);
+
+  // Windows' own answers come through: too small a buffer, a missing value.
+  size = 4;
+  EXPECT_EQ(
+      registry->RegQueryValueExA(again.Get(), "FIL", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size),
+      ERROR_MORE_DATA);
+  EXPECT_EQ(size, sizeof text);
+  size = sizeof buffer;
+  EXPECT_EQ(registry->RegQueryValueExA(again.Get(), "Nothing", nullptr, &type,
+                                       reinterpret_cast<BYTE*>(buffer), &size),
+            ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryTest, OpenWithAccessMaskAndMissingKeys) {
+  UniqueKey created(*registry, Create("Open"));
+  HKEY key = 123;
+  EXPECT_EQ(
+      registry->RegOpenKeyExA(HKEY_CURRENT_USER, (kScratch + "\\Open").c_str(), 0, KEY_QUERY_VALUE, &key),
+      ERROR_SUCCESS);
+  UniqueKey owner(*registry, key);
+  // Opened for reading only: Windows refuses a write.
+  DWORD number = 1;
+  EXPECT_EQ(
+      registry->RegSetValueExA(key, "X", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number),
+      ERROR_ACCESS_DENIED);
+
+  HKEY missing = 123;
+  EXPECT_EQ(
+      registry->RegOpenKeyExA(HKEY_CURRENT_USER, (kScratch + "\\Absent").c_str(), 0, KEY_READ, &missing),
+      ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(missing, 0u);
+  missing = 123;
+  EXPECT_EQ(registry->RegOpenKeyA(HKEY_CURRENT_USER, (kScratch + "\\Absent").c_str(), &missing),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(missing, 0u);
+}
+
+TEST_F(RegistryTest, HandlesCloseExactlyOnce) {
+  HKEY first = Create("Close");
+  HKEY second = Create("Close");
+  ASSERT_NE(first, 0u);
+  ASSERT_NE(first, second);
+  EXPECT_EQ(registry->RegCloseKey(first), ERROR_SUCCESS);
+  EXPECT_EQ(registry->RegCloseKey(first), ERROR_INVALID_HANDLE);
+  // The other handle to the same key is untouched.
+  DWORD number = 3;
+  EXPECT_EQ(registry->RegSetValueExA(second, "Threads", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                                     sizeof number),
+            ERROR_SUCCESS);
+  EXPECT_EQ(registry->RegCloseKey(second), ERROR_SUCCESS);
+  // A closed handle is no longer a key.
+  EXPECT_EQ(registry->RegSetValueExA(second, "Threads", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                                     sizeof number),
+            ERROR_INVALID_HANDLE);
+
+  // A root is never closed: it stays usable.
+  EXPECT_EQ(registry->RegCloseKey(HKEY_CURRENT_USER), ERROR_SUCCESS);
+  UniqueKey still(*registry, Create("Close"));
+  EXPECT_TRUE(still);
+}
+
+TEST_F(RegistryTest, UnknownAndNullHandlesAreInvalid) {
+  DWORD number = 0;
+  HKEY out = 77;
+  for (HKEY bad : {HKEY{0}, HKEY{12345}, HKEY{0x7FFFFFFF}}) {
+    EXPECT_EQ(registry->RegOpenKeyExA(bad, "Software", 0, KEY_READ, &out), ERROR_INVALID_HANDLE) << bad;
+    EXPECT_EQ(out, 0u);
+    EXPECT_EQ(registry->RegCreateKeyA(bad, "Software", &out), ERROR_INVALID_HANDLE) << bad;
+    EXPECT_EQ(registry->RegSetValueExA(bad, "X", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                                       sizeof number),
+              ERROR_INVALID_HANDLE)
+        << bad;
+    DWORD size = sizeof number;
+    EXPECT_EQ(registry->RegQueryValueExA(bad, "X", nullptr, nullptr, reinterpret_cast<BYTE*>(&number), &size),
+              ERROR_INVALID_HANDLE)
+        << bad;
+  }
+  EXPECT_EQ(registry->RegCloseKey(0), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(registry->RegCloseKey(4242), ERROR_INVALID_HANDLE);
+}
+
+// The key the program names is the key written, whatever this program's
+// bitness: under WOW64 a plain write to SOFTWARE\WOW6432node would land in
+// SOFTWARE\Wow6432Node\WOW6432node.
+class RegistryViewTest : public ::testing::Test {
+ protected:
+  static constexpr const char* kNamed = "SOFTWARE\\WOW6432node\\MarvaneTests";
+  static constexpr const char* kDoubled = "SOFTWARE\\Wow6432Node\\WOW6432node\\MarvaneTests";
+
+  void SetUp() override {
+    if (!native::CanWrite(native::Root::LocalMachine, kNamed)) GTEST_SKIP() << "HKLM is not writable";
+    native::DeleteTree(native::Root::LocalMachine, kNamed);
+    native::DeleteTree(native::Root::LocalMachine, kDoubled);
+  }
+  void TearDown() override {
+    native::DeleteTree(native::Root::LocalMachine, kNamed);
+    native::DeleteTree(native::Root::LocalMachine, kDoubled);
+  }
+
+  static void CreateAndOpen(Registry& registry) {
+    HKEY key = 0;
+    ASSERT_EQ(registry.RegCreateKeyA(HKEY_LOCAL_MACHINE, (std::string(kNamed) + "\\Created").c_str(), &key),
+              ERROR_SUCCESS);
+    EXPECT_EQ(registry.RegCloseKey(key), ERROR_SUCCESS);
+    EXPECT_EQ(registry.RegOpenKeyA(HKEY_LOCAL_MACHINE, (std::string(kNamed) + "\\Created").c_str(), &key),
+              ERROR_SUCCESS);
+    EXPECT_EQ(registry.RegCloseKey(key), ERROR_SUCCESS);
+    EXPECT_EQ(registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, (std::string(kNamed) + "\\Created").c_str(), 0,
+                                     KEY_READ, &key),
+              ERROR_SUCCESS);
+    EXPECT_EQ(registry.RegCloseKey(key), ERROR_SUCCESS);
+  }
+};
+
+TEST_F(RegistryViewTest, KeysLandAtTheNamedPath) {
+  auto registry = win32::MakeRegistry();
+  CreateAndOpen(*registry);
+  EXPECT_TRUE(native::KeyExists(native::Root::LocalMachine, std::string(kNamed) + "\\Created"));
+  EXPECT_FALSE(native::KeyExists(native::Root::LocalMachine, kDoubled));
+}
+
+TEST_F(RegistryViewTest, ProcessIsWow64OnlyAs32BitOn64BitWindows) {
+  bool expected = sizeof(void*) == 4 && native::SystemIs64Bit();
+  EXPECT_EQ(win32::ProcessIsWow64(), expected);
+}
+
+TEST_F(RegistryViewTest, PlainCallsUnderWow64WouldBeRedirected) {
+  if (!win32::ProcessIsWow64()) GTEST_SKIP() << "not a WOW64 process";
+  auto plain = win32::MakeRegistry(false);
+  CreateAndOpen(*plain);
+  EXPECT_TRUE(native::KeyExists(native::Root::LocalMachine, std::string(kDoubled) + "\\Created"));
+}
+
+}  // namespace
