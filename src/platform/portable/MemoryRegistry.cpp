@@ -62,22 +62,26 @@ HKEY MemoryRegistry::NewHandle(RegKey& key, DWORD access, LONG* status) {
   return handle;
 }
 
+LONG MemoryRegistry::OpenExisting(const OpenKey& from, const char* lpSubKey, DWORD access, HKEY* phkResult) {
+  if (LONG status = SplitKeyPath(lpSubKey, parts_); status != ERROR_SUCCESS) return status;
+  std::size_t matched = 0;
+  RegKey& key = store_.Walk(*from.key, parts_, &matched);
+  if (matched != parts_.size()) return ERROR_FILE_NOT_FOUND;
+  LONG status = ERROR_SUCCESS;
+  *phkResult = NewHandle(key, access, &status);
+  return status;
+}
+
 LONG MemoryRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD /*ulOptions*/, DWORD samDesired,
                                    HKEY* phkResult) {
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
   *phkResult = 0;
   const OpenKey* from = Resolve(hKey);
   if (from == nullptr) return ERROR_INVALID_HANDLE;
-  if (LONG status = SplitKeyPath(lpSubKey, parts_); status != ERROR_SUCCESS) return status;
-  std::size_t matched = 0;
-  RegKey& key = store_.Walk(*from->key, parts_, &matched);
-  if (matched != parts_.size()) return ERROR_FILE_NOT_FOUND;
-  DWORD access =
+  const DWORD access =
       (samDesired & MAXIMUM_ALLOWED) ? FullAccess() | MapGeneric(samDesired) : MapGeneric(samDesired);
   if (readOnly_ && (access & kWriteRights)) return ERROR_ACCESS_DENIED;
-  LONG status = ERROR_SUCCESS;
-  *phkResult = NewHandle(key, access, &status);
-  return status;
+  return OpenExisting(*from, lpSubKey, access, phkResult);
 }
 
 LONG MemoryRegistry::RegOpenKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkResult) {
@@ -89,13 +93,7 @@ LONG MemoryRegistry::RegOpenKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkResul
     *phkResult = hKey;
     return ERROR_SUCCESS;
   }
-  if (LONG status = SplitKeyPath(lpSubKey, parts_); status != ERROR_SUCCESS) return status;
-  std::size_t matched = 0;
-  RegKey& key = store_.Walk(*from->key, parts_, &matched);
-  if (matched != parts_.size()) return ERROR_FILE_NOT_FOUND;
-  LONG status = ERROR_SUCCESS;
-  *phkResult = NewHandle(key, FullAccess(), &status);
-  return status;
+  return OpenExisting(*from, lpSubKey, FullAccess(), phkResult);
 }
 
 LONG MemoryRegistry::RegCreateKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkResult) {

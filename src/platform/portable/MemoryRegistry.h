@@ -78,6 +78,8 @@ class MemoryRegistry : public Registry {
 
   const OpenKey* Resolve(HKEY hKey);
   HKEY NewHandle(RegKey& key, DWORD access, LONG* status);
+  // A new handle with the given access to an existing key below from.
+  LONG OpenExisting(const OpenKey& from, const char* lpSubKey, DWORD access, HKEY* phkResult);
   DWORD FullAccess() const noexcept;
 
   RegStore store_;

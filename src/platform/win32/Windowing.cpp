@@ -74,7 +74,7 @@ class FormWindow {
   void Attached(HWND hwnd) noexcept;
   void Detached() noexcept;
 
-  // The outer size of a window whose client area is the spec's.
+  // The outer size of a window whose client area is the one its form asks for.
   SIZE OuterSize(const Dpi& dpi, DWORD style, DWORD exStyle) const {
     const platform::WindowSpec& spec = form_.Spec();
     RECT rect{0, 0, TwipsToPixels(spec.clientWidth, dpi.x), TwipsToPixels(spec.clientHeight, dpi.y)};
