@@ -2,11 +2,14 @@
 // a first run (nothing present) and a rerun (everything present). The number
 // of data sources is set through the current year.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "odbc/MdlODBC.h"
+#include "platform/portable/FileRegistry.h"
 #include "platform/portable/MemoryRegistry.h"
 #include "platform/portable/PortableSystemInfo.h"
 #include "registry/basRegistry.h"
@@ -100,8 +103,32 @@ void BM_Rerun(benchmark::State& state) {
                          benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
+// Opening and closing the machine registry file of a finished run: the
+// fixed cost of every rerun of the program.
+void BM_OpenRegistryFile(benchmark::State& state) {
+  const std::string directory = "/tmp/marvane-bench-" + std::to_string(getpid());
+  const std::string path = directory + "/HKLM.reg";
+  {
+    auto opened = portable::FileRegistry::Open(path);
+    if (!opened.registry) throw std::runtime_error(opened.error);
+    const char identifier[] = "Intel64 Family 6 Model 85 Stepping 7";
+    opened.registry->AddVolatileValue("HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", "Identifier",
+                                      REG_SZ, std::vector<BYTE>(identifier, identifier + sizeof identifier));
+    Install(*opened.registry, YearFor(state.range(0)));
+    std::string error;
+    if (!opened.registry->Close(error)) throw std::runtime_error(error);
+  }
+  for (auto _ : state) {
+    auto opened = portable::FileRegistry::Open(path);
+    std::string error;
+    opened.registry->Close(error);
+  }
+  std::filesystem::remove_all(directory);
+}
+
 }  // namespace
 
+BENCHMARK(BM_OpenRegistryFile)->Arg(125)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FirstRun)->Arg(125)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Rerun)->Arg(125)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
 
