@@ -2,7 +2,8 @@
 # Installs what the Windows cross build and its tests under Wine need, on
 # Debian 12, as root, without questions: MinGW-w64, CMake, GoogleTest's
 # sources, Wine (64- and 32-bit), a virtual X display, xdotool and
-# ImageMagick. Does nothing when all of it is there already.
+# ImageMagick, with what they recommend (the set the tests were run with).
+# Does nothing when all of it is there already.
 set -eu
 
 packages="cmake make googletest mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
@@ -34,4 +35,4 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -q
 # shellcheck disable=SC2086
-apt-get install -y -q --no-install-recommends $missing </dev/null
+apt-get install -y -q $missing </dev/null
