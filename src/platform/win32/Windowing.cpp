@@ -155,9 +155,10 @@ class MdiFrameWindow final : public BaseWindow<MdiFrameWindow> {
     RECT area;
     ::GetClientRect(frame, &area);
     CLIENTCREATESTRUCT ccs{nullptr, kFirstChildId};
-    client_ = ::CreateWindowExA(WS_EX_CLIENTEDGE, "MDICLIENT", nullptr,
-                                WS_CHILD | WS_CLIPCHILDREN | WS_VSCROLL | WS_HSCROLL | WS_VISIBLE, 0, 0,
-                                area.right, area.bottom, frame, nullptr, ::GetModuleHandleA(nullptr), &ccs);
+    // No scroll bars: the program never opens a document window in it.
+    client_ =
+        ::CreateWindowExA(WS_EX_CLIENTEDGE, "MDICLIENT", nullptr, WS_CHILD | WS_CLIPCHILDREN | WS_VISIBLE, 0,
+                          0, area.right, area.bottom, frame, nullptr, ::GetModuleHandleA(nullptr), &ccs);
     if (!client_) ThrowLastError("CreateWindowExA MDICLIENT");
     int color = form_.Spec().backgroundSysColor;
     if (color >= 0 && color != COLOR_APPWORKSPACE) {
