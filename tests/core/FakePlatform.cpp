@@ -246,24 +246,22 @@ std::string Number(float value) {
 }
 }  // namespace
 
+void FakePlatform::Load(Form& form) {
+  WindowState& state = StateOf(form);
+  state.loaded = true;
+  state.width = form.Spec().clientWidth + frameWidth;
+  state.height = form.Spec().clientHeight + frameHeight;
+  form.Load();
+}
+
 void FakePlatform::Run(Form& startup) {
   RecordWindow("Run", startup);
-  WindowState& state = StateOf(startup);
-  state.loaded = true;
-  state.width = startup.Spec().clientWidth + frameWidth;
-  state.height = startup.Spec().clientHeight + frameHeight;
-  startup.Load();
+  Load(startup);
 }
 
 void FakePlatform::Show(Form& form) {
   RecordWindow("Show", form);
-  WindowState& state = StateOf(form);
-  if (!state.loaded) {
-    state.loaded = true;
-    state.width = form.Spec().clientWidth + frameWidth;
-    state.height = form.Spec().clientHeight + frameHeight;
-    form.Load();
-  }
+  if (!StateOf(form).loaded) Load(form);
   StateOf(form).visible = true;
 }
 

@@ -119,6 +119,8 @@ class FakePlatform : public platform::Registry, public platform::SystemInfo, pub
   std::optional<platform::LONG> Record(const std::string& op, const std::string& text);
   void RecordWindow(const std::string& op, const platform::Form& form, const std::string& detail = "");
   WindowState& StateOf(const platform::Form& form);
+  // Gives the window its outer size and runs its load handler.
+  void Load(platform::Form& form);
   platform::LONG Open(platform::HKEY hKey, const char* lpSubKey, bool create, platform::HKEY* phkResult);
   Key* KeyOf(platform::HKEY hKey);
 
