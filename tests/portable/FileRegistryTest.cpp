@@ -243,5 +243,73 @@ TEST_F(FileRegistryTest, FailedAppendIsNotReportedAsDone) {
   EXPECT_EQ(GetSz(*reg, "SOFTWARE\\ODBC", "small") + GetSz(*reg, "SOFTWARE\\ODBC", "after"), "12");
 }
 
+TEST_F(FileRegistryTest, FailedSaveKeepsEveryChangeForTheNextStart) {
+  Seed();
+  const std::string seeded = ReadFile(path);
+  auto reg = OpenOk();
+  ASSERT_EQ(SetSz(*reg, "SOFTWARE\\ODBC\\ODBC.INI\\Sales", "Server", "db1"), ERROR_SUCCESS);
+  ASSERT_EQ(SetSz(*reg, "SOFTWARE\\ODBC\\ODBCINST.INI\\X", "Driver", "libx2.so"), ERROR_SUCCESS);
+  fs::remove(path);
+  fs::create_directory(path);  // nothing can be saved over a directory
+  std::string error;
+  EXPECT_FALSE(reg->Close(error));
+  EXPECT_NE(error.find(path), std::string::npos) << error;
+  fs::remove(path);
+  WriteFile(path, seeded);
+
+  reg = OpenOk();
+  EXPECT_EQ(GetSz(*reg, "SOFTWARE\\ODBC\\ODBC.INI\\Sales", "Driver"), "libx.so");
+  EXPECT_EQ(GetSz(*reg, "SOFTWARE\\ODBC\\ODBC.INI\\Sales", "Server"), "db1");
+  EXPECT_EQ(GetSz(*reg, "SOFTWARE\\ODBC\\ODBCINST.INI\\X", "Driver"), "libx2.so");
+}
+
+TEST_F(FileRegistryTest, ChangeAfterAFailedAppendStaysUnderItsOwnKey) {
+  Seed();
+  pid_t pid = fork();
+  if (pid == 0) {  // ends without Close, as if killed: the next open replays what it logged
+    auto reg = FileRegistry::Open(path).registry;
+    if (!reg || SetSz(*reg, "SOFTWARE\\ODBC", "a", "1") != ERROR_SUCCESS) _exit(1);
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{4096, RLIM_INFINITY};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(2);
+    const std::string sales = "SOFTWARE\\ODBC\\ODBC.INI\\Sales";  // exists: no record of its own
+    if (SetSz(*reg, sales, "big", std::string(10000, 'b')) == ERROR_SUCCESS) _exit(3);
+    _exit(SetSz(*reg, sales, "b", "2") == ERROR_SUCCESS ? 0 : 4);
+  }
+  int status = -1;
+  waitpid(pid, &status, 0);
+  ASSERT_EQ(status, 0);
+  auto reg = OpenOk();
+  EXPECT_EQ(GetSz(*reg, "SOFTWARE\\ODBC", "a"), "1");
+  EXPECT_EQ(GetSz(*reg, "SOFTWARE\\ODBC\\ODBC.INI\\Sales", "b"), "2");
+  EXPECT_EQ(GetSz(*reg, "SOFTWARE\\ODBC", "b"), "<none>");
+  EXPECT_EQ(GetSz(*reg, "SOFTWARE\\ODBC\\ODBC.INI\\Sales", "big"), "<none>");
+}
+
+TEST_F(FileRegistryTest, RewriteKeepsTheFileMode) {
+  Seed();
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+  auto reg = OpenOk();
+  ASSERT_EQ(SetSz(*reg, "SOFTWARE\\ODBC", "Password", "secret"), ERROR_SUCCESS);
+  std::string error;
+  ASSERT_TRUE(reg->Close(error)) << error;
+  ASSERT_NE(ReadFile(path).find("secret"), std::string::npos);  // it was rewritten
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+}
+
+TEST_F(FileRegistryTest, LeftoverTemporaryFileIsRemovedByARunThatSavesNothing) {
+  Seed();
+  const std::string text = ReadFile(path);
+  WriteFile(FileRegistry::TempPath(path), "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWA");  // a killed save
+  auto reg = OpenOk();
+  EXPECT_EQ(GetSz(*reg, "SOFTWARE\\ODBC\\ODBC.INI\\Sales", "Driver"), "libx.so");
+  std::string error;
+  ASSERT_TRUE(reg->Close(error)) << error;
+  EXPECT_FALSE(fs::exists(FileRegistry::TempPath(path)));
+  EXPECT_EQ(ReadFile(path), text);
+}
+
 }  // namespace
 }  // namespace platform::portable

@@ -154,5 +154,20 @@ TEST(RegText, LogReplaySkipsAnUnfinishedLineAndCanBeRepeated) {
             "HKLM.reg.log:5: expected [ke");
 }
 
+TEST(RegText, StringWithAnyByteAfterTextRoundTrips) {
+  for (int byte = 1; byte <= 255; ++byte) {
+    const std::vector<BYTE> data = {'a', static_cast<BYTE>(byte)};
+    RegStore store;
+    RegStore::SetValue(Key(store, {"S"}), {"v", REG_SZ, data});
+    const std::string text = WriteRegFile(store);
+    RegStore loaded;
+    ASSERT_EQ(Load(text, loaded), "") << "byte " << byte << " written as " << text;
+    const RegValue* value = Find(loaded, {"S"}, "v");
+    ASSERT_NE(value, nullptr) << "byte " << byte;
+    EXPECT_EQ(value->type, DWORD{REG_SZ}) << "byte " << byte;
+    EXPECT_EQ(value->data, data) << "byte " << byte;
+  }
+}
+
 }  // namespace
 }  // namespace platform::portable
