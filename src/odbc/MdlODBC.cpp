@@ -2,131 +2,235 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 #include <vector>
 
 using namespace platform;
 
 namespace {
 
-// Collects whether every create and set of one registration succeeded.
+// Where the data of a layout value comes from.
+enum class Source { Path, Description, Driver, Text, Number };
+
+struct LayoutValue {
+  const char* name;
+  Source source;
+  const char* text = "";
+  DWORD number = 0;
+};
+
+struct LayoutKey {
+  const char* suffix;  // appended to the data source key
+  std::span<const LayoutValue> values;
+};
+
+constexpr LayoutValue kDataSourceValues[] = {
+    {"DBQ", Source::Path},
+    {"Description", Source::Description},
+    {"Driver", Source::Driver},
+    {"DriverId", Source::Number, "", 25},
+    {"FIL", Source::Text, "MS Access;"},
+    {"SafeTransactions", Source::Number, "", 0},
+    {"UID", Source::Text, ""},
+};
+
+constexpr LayoutValue kJetValues[] = {
+    {"ImplicitCommitSync", Source::Text, ""}, {"MaxBufferSize", Source::Number, "", 2048},
+    {"PageTimeout", Source::Number, "", 5},   {"Threads", Source::Number, "", 3},
+    {"UserCommitSync", Source::Text, "Yes"},
+};
+
+// The keys of one data source in the order they are written; the entry
+// under ODBC Data Sources follows them.
+constexpr LayoutKey kLayoutKeys[] = {
+    {"", kDataSourceValues},
+    {"\\Engines", {}},
+    {"\\Engines\\Jet", kJetValues},
+};
+
+// Writes keys and values one key at a time. The first create or set that
+// fails ends the writing (keys still get closed), so a data source is never
+// listed without everything before its entry, and the next run completes
+// it in the layout's order. When completing, a value that is there already
+// is left as it is.
 class LayoutWriter {
  public:
-  explicit LayoutWriter(Registry& registry) : registry_(registry), key_(registry) {}
+  LayoutWriter(Registry& registry, bool onlyMissing)
+      : registry_(registry), key_(registry), onlyMissing_(onlyMissing) {}
 
   void Create(const std::string& path) {
-    Check(registry_.RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), key_.Put()));
+    if (Failed()) return;
+    Check(registry_.RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), key_.Put()), "RegCreateKeyA", path);
   }
 
   // Strings are written without a terminating NUL in their byte count.
   void SetText(const char* name, const std::string& text) {
-    Check(registry_.RegSetValueExA(key_.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.data()),
-                                   static_cast<DWORD>(text.size())));
+    Set(name, REG_SZ, reinterpret_cast<const BYTE*>(text.data()), static_cast<DWORD>(text.size()));
   }
 
   void SetNumber(const char* name, DWORD number) {
-    BYTE data[4] = {static_cast<BYTE>(number), static_cast<BYTE>(number >> 8),
-                    static_cast<BYTE>(number >> 16), static_cast<BYTE>(number >> 24)};
-    Check(registry_.RegSetValueExA(key_.Get(), name, 0, REG_DWORD, data, 4));
+    const BYTE data[4] = {static_cast<BYTE>(number), static_cast<BYTE>(number >> 8),
+                          static_cast<BYTE>(number >> 16), static_cast<BYTE>(number >> 24)};
+    Set(name, REG_DWORD, data, 4);
   }
 
   // Closed before the next key is created; what the close says decides nothing.
   void Close() { key_.Close(); }
 
-  bool AllSucceeded() const { return succeeded_; }
+  Registration Result(RegistrationState success) const {
+    if (failedCall_.empty()) return {success, "", ERROR_SUCCESS};
+    return {RegistrationState::Failed, failedCall_, status_};
+  }
 
  private:
-  void Check(LONG status) {
-    if (status != ERROR_SUCCESS) succeeded_ = false;
+  bool Failed() const { return !failedCall_.empty(); }
+
+  void Set(const char* name, DWORD type, const BYTE* data, DWORD size) {
+    if (Failed()) return;
+    if (onlyMissing_ && !IsMissing(name)) return;
+    Check(registry_.RegSetValueExA(key_.Get(), name, 0, type, data, size), "RegSetValueExA", name);
+  }
+
+  // A value whose presence cannot be told is left alone, and the
+  // registration is not counted as done.
+  bool IsMissing(const char* name) {
+    DWORD type = 0;
+    DWORD size = 0;
+    const LONG status = registry_.RegQueryValueExA(key_.Get(), name, nullptr, &type, nullptr, &size);
+    if (status == ERROR_FILE_NOT_FOUND) return true;
+    Check(status, "RegQueryValueExA", name);
+    return false;
+  }
+
+  void Check(LONG status, const char* call, const std::string& argument) {
+    if (status == ERROR_SUCCESS || Failed()) return;
+    failedCall_ = std::string(call) + "(\"" + argument + "\")";
+    status_ = status;
   }
 
   Registry& registry_;
   UniqueKey key_;
-  bool succeeded_ = true;
+  bool onlyMissing_;
+  std::string failedCall_;
+  LONG status_ = ERROR_SUCCESS;
 };
 
 }  // namespace
 
-bool MdlODBC::IsPresent(const std::string& keyPath) {
-  HKEY probed = 0;
-  if (registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_ALL_ACCESS, &probed) !=
-      ERROR_SUCCESS)
-    return false;
-  UniqueKey(registry_, probed).Close();
-  return true;
+DataSourcePresence MdlODBC::Inspect(const Branch& branch, const std::string& name, DWORD access) {
+  DataSourcePresence presence;
+  UniqueKey key(registry_);
+  if (registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, (branch.root + name).c_str(), 0, access, key.Put()) !=
+      ERROR_SUCCESS) {
+    key.Release();  // a failed open leaves nothing to close
+    return presence;
+  }
+  presence.key = true;
+  DWORD type = 0;
+  DWORD size = 0;
+  presence.driver =
+      registry_.RegQueryValueExA(key.Get(), "Driver", nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
+  key.Close();
+
+  UniqueKey listing(registry_);
+  if (registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, branch.listing, 0, KEY_QUERY_VALUE, listing.Put()) ==
+      ERROR_SUCCESS) {
+    presence.listed = registry_.RegQueryValueExA(listing.Get(), name.c_str(), nullptr, &type, nullptr,
+                                                 &size) == ERROR_SUCCESS;
+    listing.Close();
+  } else {
+    listing.Release();
+  }
+  return presence;
 }
 
-bool MdlODBC::DriverDirectoryFailed() {
-  windowing_.MessageBoxA(nullptr, kFailedMessage, kApplicationTitle, MB_OK);
-  return false;
+Registration MdlODBC::WriteLayout(const Branch& branch, const Texts& texts,
+                                  const std::string& driverDirectory, const DataSourcePresence& present) {
+  const std::string key = branch.root + texts.name;
+  LayoutWriter writer(registry_, present.key);
+
+  for (const LayoutKey& layoutKey : kLayoutKeys) {
+    writer.Create(key + layoutKey.suffix);
+    for (const LayoutValue& value : layoutKey.values) {
+      switch (value.source) {
+        case Source::Path:
+          writer.SetText(value.name, texts.path);
+          break;
+        case Source::Description:
+          writer.SetText(value.name, texts.description);
+          break;
+        case Source::Driver:
+          writer.SetText(value.name, driverDirectory + kDriverFile);
+          break;
+        case Source::Text:
+          writer.SetText(value.name, value.text);
+          break;
+        case Source::Number:
+          writer.SetNumber(value.name, value.number);
+          break;
+      }
+    }
+    writer.Close();
+  }
+
+  if (!present.listed) {
+    writer.Create(branch.listing);
+    writer.SetText(texts.name.c_str(), kDriverName);
+    writer.Close();
+  }
+  return writer.Result(present.key ? RegistrationState::Completed : RegistrationState::Registered);
 }
 
-bool MdlODBC::WriteLayout(const Branch& branch, const std::string& name, const std::string& path,
-                          const std::string& description, const std::string& driverDirectory) {
-  const std::string key = branch.root + name;
-  LayoutWriter writer(registry_);
+Registration MdlODBC::Register(const Branch& branch, const Texts& texts, DirectoryRule rule) {
+  const DataSourcePresence present = Inspect(branch, texts.name, KEY_ALL_ACCESS);
+  if (present.Complete()) return {RegistrationState::AlreadyPresent, "", ERROR_SUCCESS};
 
-  writer.Create(key);
-  writer.SetText("DBQ", path);
-  writer.SetText("Description", description);
-  writer.SetText("Driver", driverDirectory + kDriverFile);
-  writer.SetNumber("DriverId", 25);
-  writer.SetText("FIL", "MS Access;");
-  writer.SetNumber("SafeTransactions", 0);
-  writer.SetText("UID", "");
-  writer.Close();
-
-  writer.Create(key + "\\Engines");
-  writer.Close();
-
-  writer.Create(key + "\\Engines\\Jet");
-  writer.SetText("ImplicitCommitSync", "");
-  writer.SetNumber("MaxBufferSize", 2048);
-  writer.SetNumber("PageTimeout", 5);
-  writer.SetNumber("Threads", 3);
-  writer.SetText("UserCommitSync", "Yes");
-  writer.Close();
-
-  writer.Create(branch.listing);
-  writer.SetText(name.c_str(), kDriverName);
-  writer.Close();
-
-  return writer.AllSucceeded();
+  // A Driver value that is there already is kept, so its directory is not needed.
+  std::string directory;
+  if (!present.driver) {
+    directory = (this->*rule)();
+    if (directory.empty()) {
+      windowing_.MessageBoxA(nullptr, kFailedMessage, kApplicationTitle, MB_OK);
+      return {RegistrationState::Failed,
+              rule == &MdlODBC::NativeDriverDirectory ? "GetSystemDirectoryA" : "GetVersionExA",
+              ERROR_SUCCESS};
+    }
+  }
+  return WriteLayout(branch, texts, directory, present);
 }
 
-bool MdlODBC::CreateDataSource(const std::string& name, const std::string& path,
-                               const std::string& description) {
-  const Branch branch{kNativeRoot, kNativeListing};
-  if (IsPresent(branch.root + name)) return true;
-
-  const std::string directory = GetSystemDir();
-  if (directory.empty()) return DriverDirectoryFailed();
-  return WriteLayout(branch, name, path, description, directory);
+Registration MdlODBC::CreateDataSource(const std::string& name, const std::string& path,
+                                       const std::string& description) {
+  return Register(kNativeBranch, {name, path, description}, &MdlODBC::NativeDriverDirectory);
 }
 
-bool MdlODBC::CreateDataSourceWow64(const std::string& name, const std::string& path,
-                                    const std::string& description) {
-  const Branch branch{kWow64Root, kWow64Listing};
-  if (IsPresent(branch.root + name)) return true;
+Registration MdlODBC::CreateDataSourceWow64(const std::string& name, const std::string& path,
+                                            const std::string& description) {
+  return Register(kWow64Branch, {name, path, description}, &MdlODBC::Wow64DriverDirectory);
+}
 
-  // Tested in this order; a version not named here gets the NT directory.
+std::string MdlODBC::NativeDriverDirectory() {
+  return GetSystemDir();
+}
+
+std::string MdlODBC::Wow64DriverDirectory() {
+  // Tested in this order. Every other version is named by the system
+  // directory that Windows reports: a 32-bit program on 64-bit Windows is
+  // shown its 32-bit system folder there, where the 32-bit driver lives.
   struct Rule {
     const char* version;
-    const char* directory;  // null: no directory can be named
+    const char* directory;  // empty: no directory can be named
   };
   static constexpr Rule rules[] = {{"Win2000", "C:\\WinNT\\System32"},
                                    {"WinNT4", "C:\\WinNT\\System32"},
                                    {"Win95", "C:\\Windows\\System"},
                                    {"Win98", "C:\\Windows\\System"},
-                                   {"Failed", nullptr}};
+                                   {"Failed", ""}};
   const std::string version = GetWindowsVersionName();
-  std::string directory = "C:\\WinNT\\System32";
-  for (const Rule& rule : rules) {
-    if (version != rule.version) continue;
-    if (rule.directory == nullptr) return DriverDirectoryFailed();
-    directory = rule.directory;
-    break;
-  }
-  return WriteLayout(branch, name, path, description, directory);
+  for (const Rule& rule : rules)
+    if (version == rule.version) return rule.directory;
+  std::string directory = GetSystemDir();
+  return directory.empty() ? kDefaultDriverDirectory : directory;
 }
 
 std::string MdlODBC::GetWindowsVersionName() {

@@ -9,16 +9,52 @@
 #include "platform/SystemInfo.h"
 #include "platform/Windowing.h"
 
+// What one registration came to.
+enum class RegistrationState {
+  Registered,      // written in full by this call
+  AlreadyPresent,  // complete before the call; left as it was
+  Completed,       // present but cut short; what was missing was written
+  Failed,          // not usable afterwards
+};
+
+struct Registration {
+  RegistrationState state = RegistrationState::Failed;
+  // The first call that failed and what it returned (Failed only).
+  std::string failedCall;
+  platform::LONG status = platform::ERROR_SUCCESS;
+
+  explicit operator bool() const { return state != RegistrationState::Failed; }
+};
+
+// What of a data source is there. It is complete, and so usable, when its
+// key has a Driver value and its name is listed under ODBC Data Sources.
+struct DataSourcePresence {
+  bool key = false;
+  bool driver = false;
+  bool listed = false;
+  bool Complete() const { return key && driver && listed; }
+};
+
 class MdlODBC {
  public:
+  struct Branch {
+    const char* root;
+    const char* listing;
+  };
+
   MdlODBC(platform::Registry& registry, platform::SystemInfo& system, platform::Windowing& windowing)
       : registry_(registry), system_(system), windowing_(windowing) {}
 
-  // Each returns whether the data source is registered afterwards: true when
-  // it was already present or every create and set succeeded.
-  bool CreateDataSource(const std::string& name, const std::string& path, const std::string& description);
-  bool CreateDataSourceWow64(const std::string& name, const std::string& path,
-                             const std::string& description);
+  // A present data source is left exactly as it is when it is complete; one
+  // cut short is completed without changing anything that is there.
+  Registration CreateDataSource(const std::string& name, const std::string& path,
+                                const std::string& description);
+  Registration CreateDataSourceWow64(const std::string& name, const std::string& path,
+                                     const std::string& description);
+
+  // Looks, without writing, at what of a data source is there, opening its
+  // key with the access given.
+  DataSourcePresence Inspect(const Branch& branch, const std::string& name, platform::DWORD access);
 
   std::string GetWindowsVersionName();
   std::string GetSystemDir();
@@ -27,21 +63,28 @@ class MdlODBC {
   static constexpr const char* kNativeListing = "SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources";
   static constexpr const char* kWow64Root = "SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI\\";
   static constexpr const char* kWow64Listing = "SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI\\ODBC Data Sources";
+  static constexpr Branch kNativeBranch{kNativeRoot, kNativeListing};
+  static constexpr Branch kWow64Branch{kWow64Root, kWow64Listing};
   static constexpr const char* kDriverName = "Microsoft Access Driver (*.mdb)";
   static constexpr const char* kDriverFile = "\\odbcjt32.dll";
+  static constexpr const char* kDefaultDriverDirectory = "C:\\WinNT\\System32";
   static constexpr const char* kFailedMessage = "Failed to get OS Version";
   static constexpr const char* kApplicationTitle = "Setup";
 
  private:
-  struct Branch {
-    const char* root;
-    const char* listing;
+  struct Texts {
+    const std::string& name;
+    const std::string& path;
+    const std::string& description;
   };
-  // True when the data source key is already there.
-  bool IsPresent(const std::string& keyPath);
-  bool WriteLayout(const Branch& branch, const std::string& name, const std::string& path,
-                   const std::string& description, const std::string& driverDirectory);
-  bool DriverDirectoryFailed();
+  // The driver directory of a branch; empty when none can be named.
+  using DirectoryRule = std::string (MdlODBC::*)();
+
+  Registration Register(const Branch& branch, const Texts& texts, DirectoryRule rule);
+  Registration WriteLayout(const Branch& branch, const Texts& texts, const std::string& driverDirectory,
+                           const DataSourcePresence& present);
+  std::string NativeDriverDirectory();
+  std::string Wow64DriverDirectory();
 
   platform::Registry& registry_;
   platform::SystemInfo& system_;

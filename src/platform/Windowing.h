@@ -79,6 +79,10 @@ class Windowing {
   virtual void Refresh(Form& form) = 0;
   virtual void Unload(Form& form) = 0;
 
+  // Lets the system see, between long steps, that the program is still
+  // alive, so its windows are not taken for hung ones; handles no input.
+  virtual void KeepResponsive() {}
+
   // Modal; returns when the user closes the box (0 when it could not be shown).
   virtual int MessageBoxA(const Form* owner, const char* lpText, const char* lpCaption, UINT uType) = 0;
 };

@@ -62,8 +62,8 @@ void frmMarvane::Register(BuildSpec build) {
   const bool registered = RunStep([&] {
     const DataSourceSpec spec = build();
     name = spec.name;
-    const bool done = native ? odbc_.CreateDataSource(spec.name, spec.path, spec.description)
-                             : odbc_.CreateDataSourceWow64(spec.name, spec.path, spec.description);
+    const Registration done = native ? odbc_.CreateDataSource(spec.name, spec.path, spec.description)
+                                     : odbc_.CreateDataSourceWow64(spec.name, spec.path, spec.description);
     if (!done) throw std::runtime_error(spec.name + " was not registered");
   });
   if (registered) {
@@ -71,6 +71,7 @@ void frmMarvane::Register(BuildSpec build) {
   } else {
     outcome_.Failed(name);
   }
+  windowing_.KeepResponsive();
 }
 
 std::int16_t frmMarvane::LastArchiveYear() {

@@ -109,6 +109,8 @@ class FakePlatform : public platform::Registry, public platform::SystemInfo, pub
   void Unload(platform::Form& form) override;
   int MessageBoxA(const platform::Form* owner, const char* lpText, const char* lpCaption,
                   platform::UINT uType) override;
+  void KeepResponsive() override { ++keepResponsiveCalls; }
+  int keepResponsiveCalls = 0;
 
  private:
   struct Key {

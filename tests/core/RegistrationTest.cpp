@@ -13,8 +13,8 @@ const std::string kDescription = "Marvane Current - County";
 
 class RegistrationTest : public ::testing::Test {
  protected:
-  bool Native() { return odbc.CreateDataSource(kName, kPath, kDescription); }
-  bool Wow64() { return odbc.CreateDataSourceWow64(kName, kPath, kDescription); }
+  Registration Native() { return odbc.CreateDataSource(kName, kPath, kDescription); }
+  Registration Wow64() { return odbc.CreateDataSourceWow64(kName, kPath, kDescription); }
   std::string Driver(const std::string& root) {
     auto value = fake.GetValue(root + kName, "Driver");
     return value ? value->data : "<none>";
@@ -88,25 +88,82 @@ TEST_F(RegistrationTest, NativeBranchWritesTheLayoutWithTheSystemDirectory) {
 TEST_F(RegistrationTest, Wow64BranchNamesTheDirectoryFromTheVersion) {
   ASSERT_TRUE(Wow64());
   auto calls = fake.CallTexts();
-  ASSERT_EQ(calls.size(), 23u);
+  ASSERT_EQ(calls.size(), 24u);
   EXPECT_EQ(calls[0], "RegOpenKeyExA(\"SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI\\Marvane-R\", 0, 0xF003F)");
   EXPECT_EQ(calls[1], "GetVersionExA(148)");
-  EXPECT_EQ(Tail(calls, 21), Layout(MdlODBC::kWow64Root, MdlODBC::kWow64Listing, 17 + 13));
-  EXPECT_EQ(Driver(MdlODBC::kWow64Root), "C:\\WinNT\\System32\\odbcjt32.dll");
+  EXPECT_EQ(calls[2], "GetSystemDirectoryA(260)");
+  EXPECT_EQ(Tail(calls, 21), Layout(MdlODBC::kWow64Root, MdlODBC::kWow64Listing, 19 + 13));
+  EXPECT_EQ(Driver(MdlODBC::kWow64Root), "C:\\WINDOWS\\system32\\odbcjt32.dll");
   EXPECT_FALSE(fake.HasKey(std::string(MdlODBC::kNativeRoot) + kName));
 }
 
-TEST_F(RegistrationTest, PresentDataSourceIsLeftAlone) {
-  fake.PutValue(std::string(MdlODBC::kNativeRoot) + kName, "DBQ", REG_SZ, "elsewhere");
-  fake.PutValue(std::string(MdlODBC::kWow64Root) + kName, "DBQ", REG_SZ, "elsewhere");
-  EXPECT_TRUE(Native());
-  EXPECT_TRUE(Wow64());
+TEST_F(RegistrationTest, CompleteDataSourceIsLeftExactlyAsItIs) {
+  // Made by hand, with another driver and path: complete, so never touched.
+  for (const MdlODBC::Branch& branch : {MdlODBC::kNativeBranch, MdlODBC::kWow64Branch}) {
+    fake.PutValue(std::string(branch.root) + kName, "DBQ", REG_SZ, "elsewhere");
+    fake.PutValue(std::string(branch.root) + kName, "Driver", REG_SZ, "D:\\Other\\driver.dll");
+    fake.PutValue(branch.listing, kName, REG_SZ, "Other Driver");
+  }
+  const auto before = fake.Snapshot();
+  EXPECT_EQ(Native().state, RegistrationState::AlreadyPresent);
+  EXPECT_EQ(Wow64().state, RegistrationState::AlreadyPresent);
   EXPECT_EQ(fake.CountOf("RegSetValueExA") + fake.CountOf("RegCreateKeyA"), 0);
-  EXPECT_EQ(fake.CountOf("RegCloseKey"), 2);
-  EXPECT_EQ(fake.GetValue(std::string(MdlODBC::kNativeRoot) + kName, "DBQ")->data, "elsewhere");
-  // The listing is not repaired.
-  EXPECT_FALSE(fake.HasKey(MdlODBC::kNativeListing));
+  EXPECT_EQ(fake.Snapshot(), before);
   EXPECT_EQ(fake.OpenHandles(), 0u);
+}
+
+TEST_F(RegistrationTest, IncompleteDataSourceIsCompletedKeepingWhatIsThere) {
+  // Cut short before its Driver: the hand-made DBQ and the stale listing
+  // entry stay, everything missing is written in the order of a clean run.
+  const std::string key = std::string(MdlODBC::kWow64Root) + kName;
+  fake.PutValue(key, "DBQ", REG_SZ, "hand-made");
+  fake.PutValue(key + "\\Engines\\Jet", "Threads", REG_DWORD, fake::Dword(9));
+  EXPECT_EQ(Wow64().state, RegistrationState::Completed);
+  EXPECT_EQ(fake.GetValue(key, "DBQ")->data, "hand-made");
+  EXPECT_EQ(fake.GetValue(key + "\\Engines\\Jet", "Threads")->data, fake::Dword(9));
+  EXPECT_EQ(Driver(MdlODBC::kWow64Root), "C:\\WINDOWS\\system32\\odbcjt32.dll");
+  EXPECT_EQ(fake.GetValue(MdlODBC::kWow64Listing, kName)->data, MdlODBC::kDriverName);
+  EXPECT_EQ(fake.CountOf("RegSetValueExA"), 11);
+
+  // Listed, with a Driver, but its Jet settings gone: complete, left alone.
+  fake::FakePlatform local;
+  local.PutValue(std::string(MdlODBC::kNativeRoot) + kName, "Driver", REG_SZ, "x");
+  local.PutValue(MdlODBC::kNativeListing, kName, REG_SZ, "stale");
+  EXPECT_EQ(MdlODBC(local, local, local).CreateDataSource(kName, kPath, kDescription).state,
+            RegistrationState::AlreadyPresent);
+  EXPECT_FALSE(local.HasKey(std::string(MdlODBC::kNativeRoot) + kName + "\\Engines"));
+}
+
+TEST_F(RegistrationTest, AnyFailedWriteIsCompletedByTheNextRunToExactlyACleanRun) {
+  fake::FakePlatform clean;
+  ASSERT_EQ(MdlODBC(clean, clean, clean).CreateDataSourceWow64(kName, kPath, kDescription).state,
+            RegistrationState::Registered);
+  const auto expected = clean.Snapshot();
+
+  // Every one of the 21 calls of the layout, failed in turn.
+  const std::pair<const char*, int> calls[] = {
+      {"RegCreateKeyA", 4}, {"RegSetValueExA", 13}, {"RegCloseKey", 4}};
+  for (const auto& [op, count] : calls) {
+    for (int occurrence = 1; occurrence <= count; ++occurrence) {
+      fake::FakePlatform local;
+      local.Fail(op, occurrence, ERROR_WRITE_FAULT);
+      MdlODBC module(local, local, local);
+      const Registration first = module.CreateDataSourceWow64(kName, kPath, kDescription);
+      const bool complete = module.Inspect(MdlODBC::kWow64Branch, kName, KEY_QUERY_VALUE).Complete();
+      // Nothing is reported as registered that is not complete.
+      EXPECT_TRUE(!first || complete) << op << " #" << occurrence;
+      if (std::string(op) != "RegCloseKey") {
+        EXPECT_EQ(first.state, RegistrationState::Failed) << op << " #" << occurrence;
+        EXPECT_EQ(first.status, ERROR_WRITE_FAULT) << op << " #" << occurrence;
+        EXPECT_EQ(first.failedCall.rfind(op, 0), 0u) << first.failedCall;
+      }
+
+      // The failure was one call's: the counts run on, so it does not recur.
+      const Registration second = module.CreateDataSourceWow64(kName, kPath, kDescription);
+      EXPECT_TRUE(second) << op << " #" << occurrence << ": " << second.failedCall;
+      EXPECT_EQ(local.Snapshot(), expected) << op << " #" << occurrence;
+    }
+  }
 }
 
 TEST_F(RegistrationTest, ListingEntryWithoutItsKeyIsWrittenAgain) {
@@ -143,27 +200,42 @@ TEST_F(RegistrationTest, VersionNames) {
 }
 
 TEST_F(RegistrationTest, Wow64DriverDirectoryByVersion) {
+  // The versions the table names keep their directory; every other one
+  // gets the system directory Windows reports, or the NT default when
+  // that cannot be had.
+  enum SystemDirectory { Reported, CallFails, Empty };
   struct Case {
     DWORD platformId, major, minor;
+    SystemDirectory systemDirectory;
     const char* driver;
   };
   const Case cases[] = {
-      {1, 4, 0, "C:\\Windows\\System\\odbcjt32.dll"},  {1, 4, 10, "C:\\Windows\\System\\odbcjt32.dll"},
-      {2, 5, 0, "C:\\WinNT\\System32\\odbcjt32.dll"},  {2, 4, 0, "C:\\WinNT\\System32\\odbcjt32.dll"},
-      {2, 5, 1, "C:\\WinNT\\System32\\odbcjt32.dll"},  {0, 0, 0, "C:\\WinNT\\System32\\odbcjt32.dll"},
-      {1, 4, 90, "C:\\WinNT\\System32\\odbcjt32.dll"}, {3, 0, 0, "C:\\WinNT\\System32\\odbcjt32.dll"},
+      {1, 4, 0, Reported, "C:\\Windows\\System\\odbcjt32.dll"},
+      {1, 4, 10, Reported, "C:\\Windows\\System\\odbcjt32.dll"},
+      {2, 5, 0, Reported, "C:\\WinNT\\System32\\odbcjt32.dll"},
+      {2, 4, 0, Reported, "C:\\WinNT\\System32\\odbcjt32.dll"},
+      {2, 5, 1, Reported, "D:\\Win\\SysWOW64\\odbcjt32.dll"},
+      {2, 6, 2, Reported, "D:\\Win\\SysWOW64\\odbcjt32.dll"},
+      {2, 10, 0, Reported, "D:\\Win\\SysWOW64\\odbcjt32.dll"},
+      {0, 0, 0, Reported, "D:\\Win\\SysWOW64\\odbcjt32.dll"},
+      {2, 6, 2, CallFails, "C:\\WinNT\\System32\\odbcjt32.dll"},
+      {2, 6, 2, Empty, "C:\\WinNT\\System32\\odbcjt32.dll"},
+      {1, 4, 90, Empty, "C:\\WinNT\\System32\\odbcjt32.dll"},
   };
   for (const Case& c : cases) {
     fake::FakePlatform local;
     local.version.dwPlatformId = c.platformId;
     local.version.dwMajorVersion = c.major;
     local.version.dwMinorVersion = c.minor;
+    local.systemDirectory = c.systemDirectory == Empty ? "" : "D:\\Win\\SysWOW64";
+    if (c.systemDirectory == Empty) local.systemDirectoryResult = 12;
+    if (c.systemDirectory == CallFails) local.Fail("GetSystemDirectoryA", 0);
     MdlODBC module(local, local, local);
     EXPECT_TRUE(module.CreateDataSourceWow64(kName, kPath, kDescription));
     auto driver = local.GetValue(std::string(MdlODBC::kWow64Root) + kName, "Driver");
     ASSERT_TRUE(driver);
     EXPECT_EQ(driver->data, c.driver) << c.platformId << " " << c.major << "." << c.minor;
-    EXPECT_EQ(local.CountOf("GetSystemDirectoryA"), 0);
+    EXPECT_TRUE(local.messageBoxes.empty());
   }
 }
 
@@ -199,19 +271,30 @@ TEST_F(RegistrationTest, SystemDirectoryMustBeNonEmpty) {
   EXPECT_EQ(MdlODBC(local, local, local).GetSystemDir(), "D:\\W\\sys\\");
 }
 
-TEST_F(RegistrationTest, FailedWritesStillRunEveryStepAndAreReported) {
-  for (const char* op : {"RegSetValueExA", "RegCreateKeyA"}) {
-    for (int occurrence : {1, 3}) {
-      fake::FakePlatform local;
-      local.Fail(op, occurrence, ERROR_ACCESS_DENIED);
-      MdlODBC module(local, local, local);
-      EXPECT_FALSE(module.CreateDataSource(kName, kPath, kDescription)) << op << " #" << occurrence;
-      EXPECT_EQ(local.CountOf("RegCreateKeyA"), 4) << op << " #" << occurrence;
-      EXPECT_EQ(local.CountOf("RegSetValueExA"), 13) << op << " #" << occurrence;
-      EXPECT_EQ(local.CountOf("RegCloseKey"), 4) << op << " #" << occurrence;
-      EXPECT_TRUE(local.messageBoxes.empty());
-      EXPECT_EQ(local.OpenHandles(), 0u);
-    }
+TEST_F(RegistrationTest, FailedWriteEndsTheRegistrationAndIsReported) {
+  // Nothing after the failed call is written, so the data source is never
+  // listed with a gap in it.
+  struct Case {
+    const char* op;
+    int occurrence;
+    int creates, sets;  // made in all, the failing one included
+  };
+  const Case cases[] = {{"RegCreateKeyA", 1, 1, 0},
+                        {"RegCreateKeyA", 3, 3, 7},
+                        {"RegSetValueExA", 1, 1, 1},
+                        {"RegSetValueExA", 13, 4, 13}};
+  for (const Case& c : cases) {
+    fake::FakePlatform local;
+    local.Fail(c.op, c.occurrence, ERROR_ACCESS_DENIED);
+    MdlODBC module(local, local, local);
+    const Registration result = module.CreateDataSource(kName, kPath, kDescription);
+    EXPECT_EQ(result.state, RegistrationState::Failed) << c.op << " #" << c.occurrence;
+    EXPECT_EQ(result.status, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(local.CountOf("RegCreateKeyA"), c.creates) << c.op << " #" << c.occurrence;
+    EXPECT_EQ(local.CountOf("RegSetValueExA"), c.sets) << c.op << " #" << c.occurrence;
+    EXPECT_FALSE(local.GetValue(MdlODBC::kNativeListing, kName));
+    EXPECT_TRUE(local.messageBoxes.empty());
+    EXPECT_EQ(local.OpenHandles(), 0u);
   }
   // A failing close loses nothing and is not a failure.
   fake.Fail("RegCloseKey", 0, ERROR_INVALID_HANDLE);

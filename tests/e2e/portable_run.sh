@@ -26,7 +26,7 @@ year=$(date +%Y)
 expected=$((5 + 5 * (year - 2002)))
 case "$(uname -m)" in
   i?86) branch='SOFTWARE\ODBC\ODBC.INI'; driver='C:\\Windows\\System32\\odbcjt32.dll' ;;
-  *) branch='SOFTWARE\WOW6432node\ODBC\ODBC.INI'; driver='C:\\WinNT\\System32\\odbcjt32.dll' ;;
+  *) branch='SOFTWARE\WOW6432node\ODBC\ODBC.INI'; driver='C:\\Windows\\System32\\odbcjt32.dll' ;;
 esac
 branch_re=${branch//\\/\\\\}
 
@@ -63,12 +63,14 @@ check "rerun exits 0" test "$(status)" = 0
 check "rerun leaves the file byte-identical" cmp -s "$reg1" "$work/before"
 check "rerun leaves the file's time alone" test "$(stat -c %Y "$reg1")" = "$(stat -c %Y "$work/before")"
 
-# Entries of the machine's own survive, and a present data source is skipped.
+# Entries of the machine's own survive, and a complete data source made by
+# hand (another path and driver) is skipped.
 home2=$work/seeded
 mkdir -p "$home2/.local/state/MarvaneSetup"
 reg2=$home2/.local/state/MarvaneSetup/HKLM.reg
 printf '%s\r\n' 'REGEDIT4' '' '; written by hand' \
-  "[HKEY_LOCAL_MACHINE\\$branch\\Marvane-R]" '"DBQ"="\\\\OTHER\\share\\mine.mdb"' '' \
+  "[HKEY_LOCAL_MACHINE\\$branch\\Marvane-R]" '"DBQ"="\\\\OTHER\\share\\mine.mdb"' \
+  '"Driver"="D:\\Other\\other.dll"' '' "[HKEY_LOCAL_MACHINE\\$branch\\ODBC Data Sources]" '"Marvane-R"="Other"' '' \
   '[HKEY_LOCAL_MACHINE\SOFTWARE\Vendor\Tool]' '"Name"="quoted \"text\" with \\ backslash"' \
   '"Count"=dword:ffffffff' '"Blob"=hex:00,01,02,\' '  fe,ff' '@="default"' >"$reg2"
 run "$home2"
@@ -80,7 +82,8 @@ check "hand-made default value kept" grep -qx '@="default"' "$reg2"
 section() {  # section FILE HEADER: the lines of one key section
   H=$2 awk '$0 == ENVIRON["H"] { on = 1; next } on && /^$/ { exit } on { print }' "$1"
 }
-check "present data source left untouched" test "$(section "$reg2" "[HKEY_LOCAL_MACHINE\\$branch\\Marvane-R]")" = '"DBQ"="\\\\OTHER\\share\\mine.mdb"'
+check "present data source left untouched" test "$(section "$reg2" "[HKEY_LOCAL_MACHINE\\$branch\\Marvane-R]")" = \
+  "$(printf '%s\n' '"DBQ"="\\\\OTHER\\share\\mine.mdb"' '"Driver"="D:\\Other\\other.dll"')"
 check "the others are registered" test "$(sections "$reg2")" = "$expected"
 
 # A malformed file stops the run and is left as it was.

@@ -313,7 +313,8 @@ if [ -f "$exe_x64" ] && check "64-bit prefix boots" boot_prefix "$p64" win64 "$w
   rm -f "$screenshot"
   run_setup "$p64" "$wine64" "$exe_x64" x64 "$screenshot"
   check_run "x64, 64-bit prefix"
-  check_wow_run "x64, 64-bit prefix" 'C:\WinNT\System32\odbcjt32.dll'
+  # Windows 8.1 and later: the driver in the system directory Windows reports.
+  check_wow_run "x64, 64-bit prefix" 'C:\windows\system32\odbcjt32.dll'
   if [ -f "$screenshot" ]; then
     pass "screenshot of the main window with the completion box: $screenshot"
   else
@@ -331,7 +332,7 @@ if [ -f "$exe_x64" ] && check "64-bit prefix boots" boot_prefix "$p64" win64 "$w
     restore_wow
     run_setup "$p64" "$wine32" "$exe_x86" x86-wow64
     check_run "x86, 64-bit prefix"
-    check_wow_run "x86, 64-bit prefix" 'C:\WinNT\System32\odbcjt32.dll'
+    check_wow_run "x86, 64-bit prefix" 'C:\windows\system32\odbcjt32.dll'
     export_key "$p64" "$wine64" 'HKEY_LOCAL_MACHINE\SOFTWARE' "$work/software-1" /reg:64
     run_setup "$p64" "$wine32" "$exe_x86" x86-wow64-again
     check_run "x86, 64-bit prefix, second run"
@@ -341,12 +342,14 @@ if [ -f "$exe_x64" ] && check "64-bit prefix boots" boot_prefix "$p64" win64 "$w
     skip "x86 program in the 64-bit prefix: this machine cannot run 32-bit Wine"
   fi
 
-  # Wine reporting Windows 98.
-  restore_wow
-  in_prefix "$p64" "$wine64" reg add 'HKCU\Software\Wine' /v Version /d win98 /f >/dev/null 2>&1
-  run_setup "$p64" "$wine64" "$exe_x64" x64-win98
-  check_run "x64, 64-bit prefix as win98"
-  check_wow_run "x64, 64-bit prefix as win98" 'C:\Windows\System\odbcjt32.dll'
+  # Wine reporting the versions whose driver folder is named by the program.
+  for version in 'win98 C:\Windows\System' 'win2k C:\WinNT\System32'; do
+    restore_wow
+    in_prefix "$p64" "$wine64" reg add 'HKCU\Software\Wine' /v Version /d "${version%% *}" /f >/dev/null 2>&1
+    run_setup "$p64" "$wine64" "$exe_x64" "x64-${version%% *}"
+    check_run "x64, 64-bit prefix as ${version%% *}"
+    check_wow_run "x64, 64-bit prefix as ${version%% *}" "${version#* }\odbcjt32.dll"
+  done
   in_prefix "$p64" "$wine64" reg delete 'HKCU\Software\Wine' /v Version /f >/dev/null 2>&1
   WINEPREFIX=$p64 timeout 30 wineserver -k >/dev/null 2>&1
 fi

@@ -318,6 +318,14 @@ class Win32Windowing final : public platform::Windowing {
     if (!::DestroyWindow(it->second->Hwnd())) ThrowLastError("DestroyWindow");
   }
 
+  // Windows takes a window whose thread has not called PeekMessage for
+  // about five seconds for a hung one and ghosts it. Looking at the queue
+  // without removing anything is enough; no input is handled.
+  void KeepResponsive() override {
+    MSG message;
+    ::PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+  }
+
   int MessageBoxA(const platform::Form* owner, const char* lpText, const char* lpCaption,
                   platform::UINT uType) override {
     return ::MessageBoxA(Owner(owner), lpText, lpCaption, uType);
