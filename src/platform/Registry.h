@@ -57,6 +57,7 @@ inline constexpr DWORD KEY_ENUMERATE_SUB_KEYS = 0x0008;
 inline constexpr DWORD KEY_READ = 0x20019;
 inline constexpr DWORD KEY_WRITE = 0x20006;
 inline constexpr DWORD KEY_ALL_ACCESS = 0xF003F;
+inline constexpr DWORD DELETE = 0x00010000;
 inline constexpr DWORD MAXIMUM_ALLOWED = 0x02000000;
 
 class Registry {
@@ -72,6 +73,16 @@ class Registry {
   virtual LONG RegOpenKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkResult) = 0;
   virtual LONG RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWORD* lpType,
                                 BYTE* lpData, DWORD* lpcbData) = 0;
+  // Deletes a key that has no subkeys, with its values (a key that has
+  // subkeys: ERROR_ACCESS_DENIED; one that does not exist: ERROR_FILE_NOT_FOUND).
+  virtual LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) = 0;
+  virtual LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) = 0;
+  // Every out parameter may be null; lpftLastWriteTime, when given, points
+  // at 8 bytes.
+  virtual LONG RegQueryInfoKeyA(HKEY hKey, char* lpClass, DWORD* lpcchClass, DWORD* lpReserved,
+                                DWORD* lpcSubKeys, DWORD* lpcbMaxSubKeyLen, DWORD* lpcbMaxClassLen,
+                                DWORD* lpcValues, DWORD* lpcbMaxValueNameLen, DWORD* lpcbMaxValueLen,
+                                DWORD* lpcbSecurityDescriptor, void* lpftLastWriteTime) = 0;
 };
 
 // Owns one key handle and closes it exactly once. A predefined root or 0 is

@@ -204,6 +204,58 @@ LONG FakePlatform::RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* l
   return ERROR_SUCCESS;
 }
 
+std::string FakePlatform::PathBelow(HKEY hKey, const char* lpSubKey) {
+  Key* parent = KeyOf(hKey);
+  if (!parent) return "";
+  std::string sub = lpSubKey ? lpSubKey : "";
+  if (sub.empty()) return parent->path;
+  return parent->path.empty() ? sub : parent->path + "\\" + sub;
+}
+
+std::size_t FakePlatform::SubkeyCount(const std::string& path) const {
+  const std::string prefix = Lower(path) + "\\";
+  std::size_t count = 0;
+  for (const auto& [lower, key] : keys_)
+    if (lower.rfind(prefix, 0) == 0 && lower.find('\\', prefix.size()) == std::string::npos) ++count;
+  return count;
+}
+
+LONG FakePlatform::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
+  const std::string path = PathBelow(hKey, lpSubKey);
+  if (auto status = Record("RegDeleteKeyA", "RegDeleteKeyA(" + Quoted(path.c_str()) + ")")) return *status;
+  if (path.empty() || !lpSubKey || !*lpSubKey) return ERROR_INVALID_PARAMETER;
+  if (!HasKey(path)) return ERROR_FILE_NOT_FOUND;
+  if (SubkeyCount(path) != 0) return ERROR_ACCESS_DENIED;
+  keys_.erase(Lower(path));
+  return ERROR_SUCCESS;
+}
+
+LONG FakePlatform::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
+  Key* key = KeyOf(hKey);
+  const std::string where = key ? key->path : "invalid";
+  if (auto status = Record("RegDeleteValueA", "RegDeleteValueA(" + where + ", " + Quoted(lpValueName) + ")"))
+    return *status;
+  if (!key || hKey == HKEY_LOCAL_MACHINE) return ERROR_INVALID_HANDLE;
+  const std::string name = Lower(lpValueName ? lpValueName : "");
+  auto it = std::find_if(key->values.begin(), key->values.end(),
+                         [&](const Value& value) { return Lower(value.name) == name; });
+  if (it == key->values.end()) return ERROR_FILE_NOT_FOUND;
+  key->values.erase(it);
+  return ERROR_SUCCESS;
+}
+
+LONG FakePlatform::RegQueryInfoKeyA(HKEY hKey, char*, DWORD*, DWORD* lpReserved, DWORD* lpcSubKeys, DWORD*,
+                                    DWORD*, DWORD* lpcValues, DWORD*, DWORD*, DWORD*, void*) {
+  Key* key = KeyOf(hKey);
+  if (auto status = Record("RegQueryInfoKeyA", "RegQueryInfoKeyA(" + (key ? key->path : "invalid") + ")"))
+    return *status;
+  if (!key || hKey == HKEY_LOCAL_MACHINE) return ERROR_INVALID_HANDLE;
+  if (lpReserved) return ERROR_INVALID_PARAMETER;
+  if (lpcSubKeys) *lpcSubKeys = static_cast<DWORD>(SubkeyCount(key->path));
+  if (lpcValues) *lpcValues = static_cast<DWORD>(key->values.size());
+  return ERROR_SUCCESS;
+}
+
 BOOL FakePlatform::GetVersionExA(OSVERSIONINFOA* info) {
   if (auto status =
           Record("GetVersionExA", "GetVersionExA(" + std::to_string(info->dwOSVersionInfoSize) + ")"))

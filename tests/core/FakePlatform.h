@@ -90,6 +90,14 @@ class FakePlatform : public platform::Registry, public platform::SystemInfo, pub
   platform::LONG RegQueryValueExA(platform::HKEY hKey, const char* lpValueName, platform::DWORD* lpReserved,
                                   platform::DWORD* lpType, platform::BYTE* lpData,
                                   platform::DWORD* lpcbData) override;
+  platform::LONG RegDeleteKeyA(platform::HKEY hKey, const char* lpSubKey) override;
+  platform::LONG RegDeleteValueA(platform::HKEY hKey, const char* lpValueName) override;
+  platform::LONG RegQueryInfoKeyA(platform::HKEY hKey, char* lpClass, platform::DWORD* lpcchClass,
+                                  platform::DWORD* lpReserved, platform::DWORD* lpcSubKeys,
+                                  platform::DWORD* lpcbMaxSubKeyLen, platform::DWORD* lpcbMaxClassLen,
+                                  platform::DWORD* lpcValues, platform::DWORD* lpcbMaxValueNameLen,
+                                  platform::DWORD* lpcbMaxValueLen, platform::DWORD* lpcbSecurityDescriptor,
+                                  void* lpftLastWriteTime) override;
 
   // platform::SystemInfo
   platform::BOOL GetVersionExA(platform::OSVERSIONINFOA* lpVersionInformation) override;
@@ -125,6 +133,8 @@ class FakePlatform : public platform::Registry, public platform::SystemInfo, pub
   void Load(platform::Form& form);
   platform::LONG Open(platform::HKEY hKey, const char* lpSubKey, bool create, platform::HKEY* phkResult);
   Key* KeyOf(platform::HKEY hKey);
+  std::string PathBelow(platform::HKEY hKey, const char* lpSubKey);
+  std::size_t SubkeyCount(const std::string& path) const;
 
   std::vector<Call> calls_;
   std::map<std::string, int> counts_;
