@@ -1,7 +1,9 @@
 #include "odbc/MdlODBC.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -197,6 +199,121 @@ Registration MdlODBC::Register(const Branch& branch, const Texts& texts, Directo
     }
   }
   return WriteLayout(branch, texts, directory, present);
+}
+
+namespace {
+
+bool SameText(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// A text value, or nothing when it is absent; another type reads as "<type N>".
+std::optional<std::string> ReadText(Registry& registry, HKEY key, const char* name) {
+  DWORD type = 0;
+  DWORD size = 0;
+  if (registry.RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+    return std::nullopt;
+  if (type != REG_SZ) return "<type " + std::to_string(type) + ">";
+  std::vector<BYTE> data(size);
+  if (size != 0 && registry.RegQueryValueExA(key, name, nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
+    return "<unreadable>";
+  std::string text(data.begin(), data.begin() + std::min<std::size_t>(size, data.size()));
+  return text.substr(0, text.find('\0'));
+}
+
+// The number of subkeys below a key, or -1 when it cannot be told.
+long SubkeyCount(Registry& registry, HKEY key) {
+  DWORD subkeys = 0;
+  if (registry.RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
+                                nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    return -1;
+  return static_cast<long>(subkeys);
+}
+
+}  // namespace
+
+Removal MdlODBC::RemoveDataSource(const Branch& branch, const std::string& name, const std::string& path) {
+  const std::string key = branch.root + name;
+  const auto failed = [](const std::string& call, const std::string& argument, LONG status) {
+    return Removal{RemovalState::Failed, "", call + "(\"" + argument + "\")", status};
+  };
+  const auto left = [](const std::string& why) {
+    return Removal{RemovalState::Left, why, "", ERROR_SUCCESS};
+  };
+
+  // Whether it is still the data source this program writes: its keys are
+  // the layout's (a run cut short may have left fewer), and its driver and
+  // path are this program's wherever they are there.
+  {
+    UniqueKey dataSource(registry_);
+    LONG status = registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, dataSource.Put());
+    if (status == ERROR_FILE_NOT_FOUND) {
+      dataSource.Release();
+      return {RemovalState::Absent, "", "", ERROR_SUCCESS};
+    }
+    if (status != ERROR_SUCCESS) {
+      dataSource.Release();
+      return failed("RegOpenKeyExA", key, status);
+    }
+    const std::optional<std::string> driver = ReadText(registry_, dataSource.Get(), "Driver");
+    if (driver) {
+      const std::string file = driver->substr(driver->find_last_of('\\') + 1);
+      if (!SameText(file, "odbcjt32.dll")) return left("its Driver is \"" + *driver + "\"");
+    }
+    const std::optional<std::string> dbq = ReadText(registry_, dataSource.Get(), "DBQ");
+    if (dbq && !SameText(*dbq, path)) return left("its DBQ is \"" + *dbq + "\"");
+
+    // Below it only Engines, below that only Jet, below that nothing.
+    std::string below = key;
+    HKEY current = dataSource.Get();
+    UniqueKey child(registry_);
+    for (const char* expected : {"Engines", "Jet", ""}) {
+      const long count = SubkeyCount(registry_, current);
+      if (count < 0) return failed("RegQueryInfoKeyA", below, ERROR_ACCESS_DENIED);
+      if (count == 0) break;
+      if (count > 1 || *expected == '\0')
+        return left("it has keys below " + below + " that this program does not write");
+      below += std::string("\\") + expected;
+      UniqueKey next(registry_);
+      status = registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, below.c_str(), 0, KEY_READ, next.Put());
+      if (status != ERROR_SUCCESS) {
+        next.Release();
+        return left("it has keys below " + below.substr(0, below.rfind('\\')) +
+                    " that this program does not write");
+      }
+      child = std::move(next);
+      current = child.Get();
+    }
+  }
+
+  // Unlisted first, as it was listed last: a removal cut short leaves a key
+  // that the next removal finds again.
+  {
+    UniqueKey listing(registry_);
+    LONG status =
+        registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, branch.listing, 0, KEY_SET_VALUE, listing.Put());
+    if (status == ERROR_SUCCESS) {
+      status = registry_.RegDeleteValueA(listing.Get(), name.c_str());
+      if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+        return failed("RegDeleteValueA", std::string(branch.listing) + "\\" + name, status);
+    } else {
+      listing.Release();
+      if (status != ERROR_FILE_NOT_FOUND) return failed("RegOpenKeyExA", branch.listing, status);
+    }
+  }
+  for (const char* suffix : {"\\Engines\\Jet", "\\Engines", ""}) {
+    const std::string doomed = key + suffix;
+    const LONG status = registry_.RegDeleteKeyA(HKEY_LOCAL_MACHINE, doomed.c_str());
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+      return failed("RegDeleteKeyA", doomed, status);
+  }
+  return {RemovalState::Removed, "", "", ERROR_SUCCESS};
+}
+
+std::string MdlODBC::DriverDirectory(const Branch& branch) {
+  return std::string(branch.root) == kNativeRoot ? NativeDriverDirectory() : Wow64DriverDirectory();
 }
 
 Registration MdlODBC::CreateDataSource(const std::string& name, const std::string& path,

@@ -26,6 +26,21 @@ struct Registration {
   explicit operator bool() const { return state != RegistrationState::Failed; }
 };
 
+// What a removal came to.
+enum class RemovalState {
+  Removed,  // its keys and its entry were deleted
+  Absent,   // it was not there
+  Left,     // changed by hand, so left exactly as it is (why says how)
+  Failed,   // a call failed; failedCall and status say which
+};
+
+struct Removal {
+  RemovalState state = RemovalState::Failed;
+  std::string why;
+  std::string failedCall;
+  platform::LONG status = platform::ERROR_SUCCESS;
+};
+
 // What of a data source is there. It is complete, and so usable, when its
 // key has a Driver value and its name is listed under ODBC Data Sources.
 struct DataSourcePresence {
@@ -55,6 +70,16 @@ class MdlODBC {
   // Looks, without writing, at what of a data source is there, opening its
   // key with the access given.
   DataSourcePresence Inspect(const Branch& branch, const std::string& name, platform::DWORD access);
+
+  // Deletes a data source whose key is still the one this program writes:
+  // its entry under ODBC Data Sources, its Engines\Jet and Engines subkeys
+  // and its key. One changed by hand (another DBQ or driver, or keys below
+  // it that this program does not write) is left as it is. The branch keys
+  // themselves are never deleted.
+  Removal RemoveDataSource(const Branch& branch, const std::string& name, const std::string& path);
+
+  // The directory the Driver value of a branch names; empty when none can be.
+  std::string DriverDirectory(const Branch& branch);
 
   std::string GetWindowsVersionName();
   std::string GetSystemDir();

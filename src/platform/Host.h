@@ -16,6 +16,14 @@ class Host {
   virtual Registry& registry() = 0;
   virtual SystemInfo& system() = 0;
   virtual Windowing& windowing() = 0;
+  // Whether anybody can see and answer the program's windows. Where nobody
+  // can (a service session, an invisible window station), a window would
+  // wait for ever.
+  virtual bool Interactive() = 0;
+  // The account the program runs as.
+  virtual std::string UserName() = 0;
+  // Whether this account can change the machine registry.
+  virtual bool RegistryWritable() = 0;
   // Makes what the run wrote permanent. False, with a reason, when that
   // failed; nothing that a call reported as done is lost either way.
   virtual bool Close(std::string& error) = 0;
@@ -26,7 +34,15 @@ struct OpenedHost {
   std::string error;           // why, naming the thing and what to do
 };
 
-// Opens the platform this program was built for.
-OpenedHost OpenHost();
+// Opens the platform this program was built for; for reading only, nothing
+// is ever written.
+OpenedHost OpenHost(bool readOnly = false);
+
+// Connects standard output to the console the program was started from,
+// where it has none of its own. True when what is written there is read by
+// somebody (a console, or output redirected to a file or a pipe) and so
+// should carry the run's report; false where the program's windows speak on
+// standard output themselves.
+bool AttachStandardOutput();
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include "setup/DataSources.h"
 
+#include <limits>
 #include <stdexcept>
 
 namespace {
@@ -36,4 +37,20 @@ DataSourceSpec ArchiveDataSource(int ledger, std::int16_t archiveYear) {
   const std::string year = FourDigitYear(archiveYear);
   return {"MV" + year + "-" + suffix, ServerPath("\\VLK-Data\\MV-" + year + "\\Marvane-" + suffix + ".mdb"),
           "Marvane " + year + LedgerTails[static_cast<std::size_t>(ledger)]};
+}
+
+void ForEachDataSource(std::int16_t& archiveYear, const std::function<std::int16_t()>& lastArchiveYear,
+                       const std::function<void(const std::function<DataSourceSpec()>&)>& visit) {
+  for (int ledger = 0; ledger < static_cast<int>(LedgerSuffixes.size()); ++ledger)
+    visit([ledger] { return CurrentDataSource(ledger); });
+
+  const std::int16_t last = lastArchiveYear();
+  archiveYear = FirstArchiveYear;
+  while (archiveYear <= last) {
+    for (int ledger = 0; ledger < static_cast<int>(LedgerSuffixes.size()); ++ledger)
+      visit([ledger, year = archiveYear] { return ArchiveDataSource(ledger, year); });
+    // The counter cannot go past its largest value.
+    if (archiveYear == std::numeric_limits<std::int16_t>::max()) break;
+    ++archiveYear;
+  }
 }

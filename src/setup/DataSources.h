@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // The file server that holds every database.
@@ -26,3 +27,11 @@ DataSourceSpec ArchiveDataSource(int ledger, std::int16_t archiveYear);
 
 // The year as four digits, zero-padded on the left.
 std::string FourDigitYear(std::int16_t year);
+
+// Walks every data source in registration order: the five current ones,
+// then five for each archive year from FirstArchiveYear up to the year
+// lastArchiveYear gives (asked once, after the current ones). visit gets a
+// builder of each one's texts; archiveYear is the loop's counter, kept where
+// the caller wants it. Install, detection and removal all walk this way.
+void ForEachDataSource(std::int16_t& archiveYear, const std::function<std::int16_t()>& lastArchiveYear,
+                       const std::function<void(const std::function<DataSourceSpec()>&)>& visit);

@@ -1,15 +1,60 @@
 #include "setup/Outcome.h"
 
+namespace {
+
+constexpr const char* kVerdictNames[] = {"registered", "already present", "completed", "removed", "absent",
+                                         "present",    "missing",         "left",      "failed"};
+
+}  // namespace
+
+bool Succeeded(Verdict verdict) {
+  return verdict != Verdict::Missing && verdict != Verdict::Left && verdict != Verdict::Failed;
+}
+
+std::string Describe(const DataSourceResult& result) {
+  std::string text = result.name + ": " + kVerdictNames[static_cast<int>(result.verdict)];
+  if (result.verdict == Verdict::AlreadyPresent) text += ", left as it is";
+  if (!result.detail.empty()) text += ": " + result.detail;
+  return text;
+}
+
+void Outcome::Add(DataSourceResult result) {
+  ++attempted_;
+  ++counts_[static_cast<int>(result.verdict)];
+  if (!Succeeded(result.verdict)) unsuccessful_.push_back(std::move(result.name));
+}
+
+std::string Outcome::Names() const {
+  std::string text;
+  const std::size_t shown = unsuccessful_.size() < kNamesShown ? unsuccessful_.size() : kNamesShown;
+  for (std::size_t i = 0; i < shown; ++i) text += "\n" + unsuccessful_[i];
+  if (unsuccessful_.size() > shown) text += "\nand " + std::to_string(unsuccessful_.size() - shown) + " more";
+  return text;
+}
+
 std::string Outcome::Message() const {
   if (Complete()) return kCompleteMessage;
+  return "Setup did not complete: " + std::to_string(unsuccessful_.size()) + " of " +
+         std::to_string(attempted_) + " data sources could not be registered:\n" + Names() +
+         "\n\nFix the cause (for example, run this setup as an administrator) and run it again. "
+         "Data sources that are already registered are left as they are.";
+}
 
-  std::string text = "Setup did not complete: " + std::to_string(failed_.size()) + " of " +
-                     std::to_string(attempted_) + " data sources could not be registered:\n";
-  const std::size_t shown = failed_.size() < kNamesShown ? failed_.size() : kNamesShown;
-  for (std::size_t i = 0; i < shown; ++i) text += "\n" + failed_[i];
-  if (failed_.size() > shown) text += "\nand " + std::to_string(failed_.size() - shown) + " more";
-  text +=
-      "\n\nFix the cause (for example, run this setup as an administrator) and run it again. "
-      "Data sources that are already registered are left as they are.";
+std::string Outcome::RemovalMessage() const {
+  if (Complete()) return kRemovalCompleteMessage;
+  return "Removal did not complete: " + std::to_string(unsuccessful_.size()) + " of " +
+         std::to_string(attempted_) + " data sources were not removed:\n" + Names() +
+         "\n\nData sources changed by hand are left as they are; the log says why. Fix any other "
+         "cause (for example, run as an administrator) and run the removal again.";
+}
+
+std::string Outcome::Summary() const {
+  std::string text = std::to_string(attempted_) + " data sources";
+  const char* separator = ": ";
+  for (int verdict = 0; verdict < 9; ++verdict) {
+    if (counts_[verdict] == 0) continue;
+    text += separator + std::to_string(counts_[verdict]) + " " + kVerdictNames[verdict];
+    separator = ", ";
+  }
   return text;
 }

@@ -1,31 +1,62 @@
-// What the registrations of one run came to, and how that is told.
+// What the data sources of one run came to, and how that is told.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <vector>
 
+enum class Verdict {
+  Registered,      // written by this run
+  AlreadyPresent,  // complete before the run, left as it is
+  Completed,       // cut short before, completed by this run
+  Removed,         // removed by this run
+  Absent,          // not there, nothing to remove
+  Present,         // there and complete (detection)
+  Missing,         // absent or incomplete (detection)
+  Left,            // changed by hand, left as it is (removal)
+  Failed,          // a call failed
+};
+
+struct DataSourceResult {
+  std::string name;
+  Verdict verdict = Verdict::Failed;
+  std::string detail;  // why it was left, or which call failed and how
+};
+
+// Whether the data source is as the run meant to leave it.
+bool Succeeded(Verdict verdict);
+// One line of the log: "Marvane-R: registered", "MV2002-S: failed: ...".
+std::string Describe(const DataSourceResult& result);
+
 class Outcome {
  public:
-  void Registered() { ++attempted_; }
-  void Failed(std::string name) {
-    ++attempted_;
-    failed_.push_back(std::move(name));
-  }
+  void Add(DataSourceResult result);
+  void Registered() { Add({"", Verdict::Registered, ""}); }
+  void Failed(std::string name) { Add({std::move(name), Verdict::Failed, ""}); }
 
-  bool Complete() const { return failed_.empty(); }
+  bool Complete() const { return unsuccessful_.empty(); }
   std::size_t Attempted() const { return attempted_; }
-  const std::vector<std::string>& FailedNames() const { return failed_; }
+  // The data sources that did not end as meant, in run order.
+  const std::vector<std::string>& FailedNames() const { return unsuccessful_; }
 
-  // The text of the completion message box.
+  // The text of the completion message box of an install.
   std::string Message() const;
-  // 0 when every data source is registered, 1 when any is not.
+  // The text of the message box that ends a removal.
+  std::string RemovalMessage() const;
+  // The counts of every verdict that occurred, e.g. "125 data sources: 120 registered, 5 already present".
+  std::string Summary() const;
+  // 0 when every data source is as meant, 1 when any is not.
   int ExitStatus() const { return Complete() ? 0 : 1; }
 
   static constexpr const char* kCompleteMessage = "Setup Complete - DO NOT run this setup again.";
+  static constexpr const char* kRemovalCompleteMessage =
+      "Removal Complete - the Marvane data sources are no longer registered on this workstation.";
   static constexpr std::size_t kNamesShown = 10;
 
  private:
+  std::string Names() const;
+
   std::size_t attempted_ = 0;
-  std::vector<std::string> failed_;
+  std::size_t counts_[9] = {};
+  std::vector<std::string> unsuccessful_;
 };

@@ -1,45 +1,188 @@
 #include "setup/SetupProgram.h"
 
+#include <cstdio>
 #include <exception>
 #include <ostream>
+#include <sstream>
 #include <string>
 
 #include "odbc/MdlODBC.h"
 #include "registry/basRegistry.h"
+#include "setup/DataSources.h"
+#include "setup/QuietWindowing.h"
 #include "setup/frmMarvane.h"
 
-int RunSetup(platform::Host& host, std::ostream& errors) {
-  basRegistry registry(host.registry());
+#ifndef MARVANE_VERSION
+#define MARVANE_VERSION "unknown"
+#endif
+
+using namespace platform;
+
+namespace {
+
+const char* ModeName(Mode mode) {
+  switch (mode) {
+    case Mode::Check:
+      return "check";
+    case Mode::Remove:
+      return "remove";
+    default:
+      return "install";
+  }
+}
+
+std::string ReadProcessorId(basRegistry& reader) {
+  try {
+    return RegistryValueText(
+        reader.GetRegistryValue(HKEY_LOCAL_MACHINE, frmMarvane::kProcessorKey, "Identifier"));
+  } catch (const std::exception&) {
+    return "";
+  }
+}
+
+// The log's first line: who runs what where, and what the run will decide by.
+std::string HeaderLine(Host& host, const CommandLine& command, basRegistry& reader, MdlODBC& odbc) {
+  SYSTEMTIME now{};
+  host.system().GetLocalTime(&now);
+  char stamp[64];
+  std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay,
+                now.wHour, now.wMinute, now.wSecond);
+  const std::string processorId = ReadProcessorId(reader);
+  const MdlODBC::Branch& branch = ChooseBranch(processorId);
+  std::string root = branch.root;
+  root.pop_back();
+  const std::string version = odbc.GetWindowsVersionName();
+  const std::string directory = odbc.DriverDirectory(branch);
+
+  std::ostringstream line;
+  line << "MarvaneSetup " << MARVANE_VERSION << ' ' << ModeName(command.mode)
+       << (command.quiet ? " /quiet" : "") << ", " << stamp << ", user " << host.UserName() << ", registry "
+       << (host.RegistryWritable() ? "writable" : "read-only") << ", processor \"" << processorId << "\" -> "
+       << root << ", Windows " << (version.empty() ? "(unnamed version)" : version) << ", driver directory "
+       << (directory.empty() ? "(none)" : directory);
+  return line.str();
+}
+
+int RunCheck(Host& host, RunLog& log, std::ostream& out, bool listOnOut, std::string& summary) {
+  basRegistry reader(host.registry());
   MdlODBC odbc(host.registry(), host.system(), host.windowing());
-  frmMarvane mainWindow(host.windowing(), host.system(), registry, odbc);
+  const MdlODBC::Branch& branch = ChooseBranch(ReadProcessorId(reader));
+
+  Outcome outcome;
+  std::int16_t archiveYear = 0;
+  ForEachDataSource(
+      archiveYear,
+      [&] {
+        try {
+          return LastArchiveYear(host.system());
+        } catch (const std::exception&) {
+          return std::int16_t{0};
+        }
+      },
+      [&](const std::function<DataSourceSpec()>& build) {
+        DataSourceResult result{"data source " + std::to_string(outcome.Attempted() + 1), Verdict::Missing,
+                                ""};
+        try {
+          const DataSourceSpec spec = build();
+          result.name = spec.name;
+          const DataSourcePresence presence = odbc.Inspect(branch, spec.name, KEY_READ);
+          if (presence.Complete()) {
+            result.verdict = Verdict::Present;
+          } else {
+            result.detail = !presence.key      ? "no key"
+                            : !presence.driver ? "no Driver value"
+                                               : "not listed under ODBC Data Sources";
+          }
+        } catch (const std::exception& error) {
+          result.detail = error.what();
+        }
+        log.Line(Describe(result));
+        if (listOnOut && result.verdict == Verdict::Missing) out << Describe(result) << '\n';
+        outcome.Add(std::move(result));
+      });
+  summary = outcome.Summary();
+  return outcome.ExitStatus();
+}
+
+// Install or remove, through the main window.
+int RunWindows(Host& host, Windowing& windowing, bool quiet, SetupAction action, RunLog& log,
+               std::ostream& errors, std::string& summary) {
+  basRegistry registry(host.registry());
+  MdlODBC odbc(host.registry(), host.system(), windowing);
+  frmMarvane mainWindow(windowing, host.system(), registry, odbc, action, log.Active() ? &log : nullptr);
 
   int status = 0;
   try {
-    host.windowing().Run(mainWindow);
+    windowing.Run(mainWindow);
     status = mainWindow.Result().ExitStatus();
   } catch (const std::exception& error) {
     if (mainWindow.InstallFinished()) {
-      // Every registration ran; only a window failed after that, which
-      // changes nothing about the result.
+      // Every data source has been dealt with; only a window failed after
+      // that, which changes nothing about the result.
       errors << "MarvaneSetup: " << error.what() << '\n';
+      log.Line(std::string("error: ") + error.what());
       status = mainWindow.Result().ExitStatus();
     } else {
       const std::string text = std::string("Setup stopped before it finished: ") + error.what() +
                                "\n\nRun it again once the cause is fixed.";
       errors << text << '\n';
-      try {
-        host.windowing().MessageBoxA(nullptr, text.c_str(), MdlODBC::kApplicationTitle, platform::MB_OK);
-      } catch (const std::exception&) {
-        // Already said on the error stream.
+      log.Line("error: " + text.substr(0, text.find('\n')));
+      if (!quiet) {
+        try {
+          windowing.MessageBoxA(nullptr, text.c_str(), MdlODBC::kApplicationTitle, MB_OK);
+        } catch (const std::exception&) {
+          // Already said on the error stream.
+        }
       }
       status = 1;
     }
+  }
+  summary = mainWindow.Result().Summary();
+  return status;
+}
+
+}  // namespace
+
+int RunSetup(Host& host, const CommandLine& command, RunLog& log, std::ostream& out, std::ostream& errors) {
+  const bool unattended = command.mode != Mode::Check && !command.quiet && !host.Interactive();
+  const bool quiet = command.quiet || unattended;
+
+  if (log.Active()) {
+    basRegistry reader(host.registry());
+    MdlODBC odbc(host.registry(), host.system(), host.windowing());
+    if (!log.Line(HeaderLine(host, command, reader, odbc))) {
+      errors << "MarvaneSetup: the log file \"" << log.Path()
+             << "\" cannot be written; free space or name another file, and run it again. Nothing was "
+                "changed.\n";
+      return 2;
+    }
+    if (unattended) log.Line("nobody can see this session's screen: running without windows, as with /quiet");
+  }
+
+  int status = 0;
+  std::string summary;
+  if (command.mode == Mode::Check) {
+    status = RunCheck(host, log, out, !log.Echoes(), summary);
+  } else {
+    QuietWindowing quietWindows(log);
+    Windowing& windowing = quiet ? static_cast<Windowing&>(quietWindows) : host.windowing();
+    status = RunWindows(host, windowing, quiet,
+                        command.mode == Mode::Remove ? SetupAction::Remove : SetupAction::Install, log,
+                        errors, summary);
   }
 
   std::string error;
   if (!host.Close(error)) {
     errors << error << '\n';
+    log.Line("error: " + error);
     if (status == 0) status = 1;
   }
+  log.Line("finished: " + summary + "; exit status " + std::to_string(status));
   return status;
+}
+
+int RunSetup(Host& host, std::ostream& errors) {
+  RunLog log;
+  std::ostringstream out;
+  return RunSetup(host, CommandLine{}, log, out, errors);
 }

@@ -35,8 +35,15 @@ bool IdentifiesX86(const std::string& processorId) {
   return it != processorId.end();
 }
 
-frmMarvane::frmMarvane(Windowing& windowing, SystemInfo& system, basRegistry& registry, MdlODBC& odbc)
-    : windowing_(windowing), system_(system), registry_(registry), odbc_(odbc), progress_(windowing, *this) {
+frmMarvane::frmMarvane(Windowing& windowing, SystemInfo& system, basRegistry& registry, MdlODBC& odbc,
+                       SetupAction action, RunLog* log)
+    : windowing_(windowing),
+      system_(system),
+      registry_(registry),
+      odbc_(odbc),
+      action_(action),
+      log_(log),
+      progress_(windowing, *this) {
   spec_.kind = WindowKind::MdiFrame;
   spec_.caption = kCaption;
   spec_.clientWidth = 6285;
@@ -47,7 +54,9 @@ frmMarvane::frmMarvane(Windowing& windowing, SystemInfo& system, basRegistry& re
 void frmMarvane::MDIForm_Load() {
   windowing_.Show(*this);
   InstallDataSources();
-  windowing_.MessageBoxA(this, outcome_.Message().c_str(), kOutcomeCaption, MB_OK);
+  const std::string message =
+      action_ == SetupAction::Install ? outcome_.Message() : outcome_.RemovalMessage();
+  windowing_.MessageBoxA(this, message.c_str(), kOutcomeCaption, MB_OK);
   windowing_.Unload(*this);
 }
 
@@ -55,32 +64,71 @@ bool frmMarvane::UsesNativeBranch() const {
   return IdentifiesX86(ProcessorId);
 }
 
-template <typename BuildSpec>
-void frmMarvane::Register(BuildSpec build) {
-  const bool native = UsesNativeBranch();
-  std::string name = "data source " + std::to_string(outcome_.Attempted() + 1);
-  const bool registered = RunStep([&] {
-    const DataSourceSpec spec = build();
-    name = spec.name;
-    const Registration done = native ? odbc_.CreateDataSource(spec.name, spec.path, spec.description)
-                                     : odbc_.CreateDataSourceWow64(spec.name, spec.path, spec.description);
-    if (!done) throw std::runtime_error(spec.name + " was not registered");
-  });
-  if (registered) {
-    outcome_.Registered();
-  } else {
-    outcome_.Failed(name);
-  }
-  windowing_.KeepResponsive();
+const MdlODBC::Branch& ChooseBranch(const std::string& processorId) {
+  return IdentifiesX86(processorId) ? MdlODBC::kNativeBranch : MdlODBC::kWow64Branch;
 }
 
-std::int16_t frmMarvane::LastArchiveYear() {
+std::string FailureDetail(const std::string& call, LONG status) {
+  if (status == ERROR_SUCCESS) return call + " failed";
+  return call + " returned " + StatusText(status);
+}
+
+std::int16_t LastArchiveYear(SystemInfo& system) {
   SYSTEMTIME today{};
-  system_.GetLocalTime(&today);
+  system.GetLocalTime(&today);
   const int last = static_cast<int>(today.wYear) - 1;
   if (last > std::numeric_limits<std::int16_t>::max())
     throw std::overflow_error("the current year is out of range");
   return static_cast<std::int16_t>(last);
+}
+
+DataSourceResult frmMarvane::Install(const DataSourceSpec& spec, bool native) {
+  const Registration done = native ? odbc_.CreateDataSource(spec.name, spec.path, spec.description)
+                                   : odbc_.CreateDataSourceWow64(spec.name, spec.path, spec.description);
+  switch (done.state) {
+    case RegistrationState::Registered:
+      return {spec.name, Verdict::Registered, ""};
+    case RegistrationState::AlreadyPresent:
+      return {spec.name, Verdict::AlreadyPresent, ""};
+    case RegistrationState::Completed:
+      return {spec.name, Verdict::Completed, ""};
+    case RegistrationState::Failed:
+      break;
+  }
+  return {spec.name, Verdict::Failed, FailureDetail(done.failedCall, done.status)};
+}
+
+DataSourceResult frmMarvane::Remove(const DataSourceSpec& spec, bool native) {
+  const Removal removal =
+      odbc_.RemoveDataSource(native ? MdlODBC::kNativeBranch : MdlODBC::kWow64Branch, spec.name, spec.path);
+  switch (removal.state) {
+    case RemovalState::Removed:
+      return {spec.name, Verdict::Removed, ""};
+    case RemovalState::Absent:
+      return {spec.name, Verdict::Absent, ""};
+    case RemovalState::Left:
+      return {spec.name, Verdict::Left, removal.why};
+    case RemovalState::Failed:
+      break;
+  }
+  return {spec.name, Verdict::Failed, FailureDetail(removal.failedCall, removal.status)};
+}
+
+void frmMarvane::Register(const std::function<DataSourceSpec()>& build) {
+  const bool native = UsesNativeBranch();
+  DataSourceResult result{"data source " + std::to_string(outcome_.Attempted() + 1), Verdict::Failed, ""};
+  try {
+    const DataSourceSpec spec = build();
+    result.name = spec.name;
+    result = action_ == SetupAction::Install ? Install(spec, native) : Remove(spec, native);
+  } catch (const std::exception& error) {
+    // The step is abandoned; the run goes on with the next one.
+    result.verdict = Verdict::Failed;
+    result.detail = error.what();
+  }
+  if (log_ != nullptr) log_->Line(Describe(result));
+  outcome_.Add(std::move(result));
+  windowing_.KeepResponsive();
 }
 
 void frmMarvane::InstallDataSources() {
@@ -92,19 +140,14 @@ void frmMarvane::InstallDataSources() {
         RegistryValueText(registry_.GetRegistryValue(HKEY_LOCAL_MACHINE, kProcessorKey, "Identifier"));
   });
 
-  for (int ledger = 0; ledger < static_cast<int>(LedgerSuffixes.size()); ++ledger)
-    Register([ledger] { return CurrentDataSource(ledger); });
-
-  std::int16_t lastArchiveYear = 0;
-  RunStep([&] { lastArchiveYear = LastArchiveYear(); });
-
-  ArchiveYear = FirstArchiveYear;
-  while (ArchiveYear <= lastArchiveYear) {
-    for (int ledger = 0; ledger < static_cast<int>(LedgerSuffixes.size()); ++ledger)
-      Register([ledger, year = ArchiveYear] { return ArchiveDataSource(ledger, year); });
-    if (ArchiveYear == std::numeric_limits<std::int16_t>::max()) break;
-    ++ArchiveYear;
-  }
+  ForEachDataSource(
+      ArchiveYear,
+      [&] {
+        std::int16_t last = 0;
+        RunStep([&] { last = LastArchiveYear(system_); });
+        return last;
+      },
+      [&](const std::function<DataSourceSpec()>& build) { Register(build); });
 
   RunStep([&] { windowing_.Unload(progress_); });
   installFinished_ = true;

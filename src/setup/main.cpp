@@ -1,18 +1,47 @@
 // MarvaneSetup: registers the ODBC data sources of the Marvane databases on
-// this workstation, then exits.
+// this workstation, then exits. With switches it also runs unattended,
+// writes a log, checks without changing anything, or removes what it
+// registers (see UsageText).
 //
-// Exit status: 0 every data source is registered (now or before); 1 some are
-// not, or the run stopped early; 2 the machine registry could not be opened.
+// Exit status: 0 done; 1 not done (some data sources failed, are missing or
+// were left); 2 the machine registry or the log could not be opened, nothing
+// changed; 87 the command line was not understood.
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "platform/Host.h"
+#include "setup/CommandLine.h"
+#include "setup/RunLog.h"
 #include "setup/SetupProgram.h"
 
-int main() {
-  platform::OpenedHost opened = platform::OpenHost();
-  if (!opened.host) {
-    std::cerr << opened.error << '\n';
+int main(int argc, char** argv) {
+  const bool reportOnOutput = platform::AttachStandardOutput();
+  const CommandLine command =
+      ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+  if (command.mode == Mode::Help) {
+    std::cout << UsageText();
+    return 0;
+  }
+  if (command.mode == Mode::Invalid) {
+    std::cerr << "MarvaneSetup: " << command.error << "\n\n" << UsageText();
+    return kBadCommandLineStatus;
+  }
+
+  RunLog log;
+  std::string error;
+  if (!command.logFile.empty() && !log.Open(command.logFile, error)) {
+    std::cerr << error << '\n';
     return 2;
   }
-  return RunSetup(*opened.host, std::cerr);
+  if (reportOnOutput) log.EchoTo(&std::cout);
+
+  platform::OpenedHost opened = platform::OpenHost(command.mode == Mode::Check);
+  if (!opened.host) {
+    std::cerr << opened.error << '\n';
+    log.Line("error: " + opened.error);
+    log.Line("finished: nothing done; exit status 2");
+    return 2;
+  }
+  return RunSetup(*opened.host, command, log, std::cout, std::cerr);
 }

@@ -151,6 +151,10 @@ class FakeHost : public platform::Host {
   platform::Registry& registry() override { return fake_; }
   platform::SystemInfo& system() override { return fake_; }
   platform::Windowing& windowing() override { return fake_; }
+  bool Interactive() override { return interactive; }
+  std::string UserName() override { return "tester"; }
+  bool RegistryWritable() override { return true; }
+  bool interactive = true;
   bool Close(std::string& error) override {
     error = closeError;
     return closeError.empty();

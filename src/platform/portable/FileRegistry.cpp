@@ -120,7 +120,8 @@ std::string FileRegistry::Load(bool wantWrite) {
   const std::string lockPath = LockPath(path_);
   const std::string advice = "; correct the file, or move it away to start with an empty registry";
 
-  if (int error = MakeDirectories(directory_); error != 0) {
+  // Reading only creates nothing: a missing directory is an empty registry.
+  if (int error = wantWrite ? MakeDirectories(directory_) : 0; error != 0) {
     if (!IsPermissionError(error)) {
       return "cannot create the directory " + directory_ + " for " + path_ + ": " + Reason(error) +
              "; create it or set HOME to a usable place";

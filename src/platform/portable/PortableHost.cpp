@@ -1,5 +1,6 @@
 // The portable platform: the machine registry in
 // $HOME/.local/state/MarvaneSetup/HKLM.reg and windows on the terminal.
+#include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -24,6 +25,14 @@ class PortableHost : public Host {
   Registry& registry() override { return *registry_; }
   SystemInfo& system() override { return system_; }
   Windowing& windowing() override { return windowing_; }
+  // A terminal program: whoever started it sees it.
+  bool Interactive() override { return true; }
+  std::string UserName() override {
+    const passwd* entry = getpwuid(geteuid());
+    if (entry != nullptr && entry->pw_name != nullptr) return entry->pw_name;
+    return "uid " + std::to_string(geteuid());
+  }
+  bool RegistryWritable() override { return !registry_->IsReadOnly(); }
   bool Close(std::string& error) override { return registry_->Close(error); }
 
  private:
@@ -34,15 +43,21 @@ class PortableHost : public Host {
 
 }  // namespace
 
-OpenedHost OpenHost() {
+// The windows of the terminal build are lines on standard output already.
+bool AttachStandardOutput() {
+  return false;
+}
+
+OpenedHost OpenHost(bool readOnly) {
   const char* home = std::getenv("HOME");
   if (home == nullptr || *home == '\0')
     return {nullptr,
             "MarvaneSetup: HOME is not set, so the machine registry file cannot be found; "
             "set HOME to the home directory of the user that runs setup and run it again."};
 
-  portable::FileRegistry::Opened opened =
-      portable::FileRegistry::Open(std::string(home) + "/.local/state/MarvaneSetup/HKLM.reg");
+  portable::FileRegistry::Opened opened = portable::FileRegistry::Open(
+      std::string(home) + "/.local/state/MarvaneSetup/HKLM.reg",
+      readOnly ? portable::FileRegistry::Access::kReadOnly : portable::FileRegistry::Access::kReadWrite);
   if (!opened.registry) return {nullptr, opened.error};
 
   // Windows keeps the processor identifier with its terminating NUL.

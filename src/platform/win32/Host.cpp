@@ -1,6 +1,20 @@
+// Platform headers first: their names are macros in <windows.h>.
+// clang-format off
 #include "platform/Host.h"
-
 #include "platform/win32/Backend.h"
+#include "platform/win32/Session.h"
+
+namespace {
+// Named before <windows.h> turns these names into macros.
+constexpr platform::HKEY kLocalMachine = platform::HKEY_LOCAL_MACHINE;
+constexpr platform::DWORD kCreateSubKey = platform::KEY_CREATE_SUB_KEY;
+constexpr platform::LONG kSuccess = platform::ERROR_SUCCESS;
+}  // namespace
+
+#include <windows.h>
+// clang-format on
+
+#include <cstdio>
 
 namespace platform {
 
@@ -17,6 +31,25 @@ class Win32Host final : public Host {
   SystemInfo& system() override { return *system_; }
   Windowing& windowing() override { return *windowing_; }
 
+  bool Interactive() override { return win32::SomeoneCanSeeTheScreen(win32::CurrentSessionFacts()); }
+
+  std::string UserName() override {
+    char name[257] = {};
+    ::DWORD size = sizeof name;
+    if (!::GetUserNameA(name, &size)) return "(unknown)";
+    return name;
+  }
+
+  // Creating keys under HKEY_LOCAL_MACHINE\SOFTWARE needs administrator rights.
+  bool RegistryWritable() override {
+    UniqueKey key(*registry_);
+    if (registry_->RegOpenKeyExA(kLocalMachine, "SOFTWARE", 0, kCreateSubKey, key.Put()) != kSuccess) {
+      key.Release();
+      return false;
+    }
+    return true;
+  }
+
   // Windows keeps every registry write itself: nothing is left to do.
   bool Close(std::string& error) override {
     error.clear();
@@ -31,7 +64,20 @@ class Win32Host final : public Host {
 
 }  // namespace
 
-OpenedHost OpenHost() {
+// A GUI program has no console of its own. Output redirected to a file or a
+// pipe is used as it is; otherwise the console of the program that started
+// this one, where there is one.
+bool AttachStandardOutput() {
+  const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out != nullptr && out != INVALID_HANDLE_VALUE && ::GetFileType(out) != FILE_TYPE_UNKNOWN) return true;
+  if (!::AttachConsole(ATTACH_PARENT_PROCESS)) return false;
+  if (std::freopen("CONOUT$", "w", stdout) == nullptr) return false;
+  std::freopen("CONOUT$", "w", stderr);
+  return true;
+}
+
+OpenedHost OpenHost(bool) {
+  // Reading only needs nothing special here: the program then never writes.
   return OpenedHost{std::make_unique<Win32Host>(), {}};
 }
 

@@ -1,0 +1,32 @@
+// clang-format off
+#include "platform/win32/Session.h"
+
+#include <windows.h>
+// clang-format on
+
+namespace platform::win32 {
+
+bool SomeoneCanSeeTheScreen(const SessionFacts& facts) {
+  if (facts.sessionKnown && facts.sessionId == 0) return false;
+  if (facts.stationKnown && !facts.stationVisible) return false;
+  return true;
+}
+
+SessionFacts CurrentSessionFacts() {
+  SessionFacts facts;
+  DWORD session = 0;
+  if (::ProcessIdToSessionId(::GetCurrentProcessId(), &session)) {
+    facts.sessionKnown = true;
+    facts.sessionId = session;
+  }
+  USEROBJECTFLAGS flags{};
+  DWORD needed = 0;
+  if (HWINSTA station = ::GetProcessWindowStation();
+      station != nullptr && ::GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, &needed)) {
+    facts.stationKnown = true;
+    facts.stationVisible = (flags.dwFlags & WSF_VISIBLE) != 0;
+  }
+  return facts;
+}
+
+}  // namespace platform::win32

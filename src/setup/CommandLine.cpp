@@ -1,0 +1,124 @@
+#include "setup/CommandLine.h"
+
+#include <cctype>
+#include <optional>
+
+namespace {
+
+enum class Switch { Quiet, Log, Check, Remove, Help };
+
+struct SwitchName {
+  const char* name;
+  Switch what;
+  bool isLong;
+};
+
+constexpr SwitchName kSwitches[] = {
+    {"quiet", Switch::Quiet, true},      {"q", Switch::Quiet, false},    {"log", Switch::Log, true},
+    {"l", Switch::Log, false},           {"check", Switch::Check, true}, {"remove", Switch::Remove, true},
+    {"uninstall", Switch::Remove, true}, {"x", Switch::Remove, false},   {"help", Switch::Help, true},
+    {"h", Switch::Help, false},          {"?", Switch::Help, false},
+};
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::optional<Switch> Recognise(const std::string& argument) {
+  std::string name;
+  bool doubleDash = false;
+  if (argument.rfind("--", 0) == 0) {
+    name = argument.substr(2);
+    doubleDash = true;
+  } else if (!argument.empty() && (argument[0] == '/' || argument[0] == '-')) {
+    name = argument.substr(1);
+  } else {
+    return std::nullopt;
+  }
+  name = Lower(name);
+  for (const SwitchName& candidate : kSwitches)
+    if (name == candidate.name && (!doubleDash || candidate.isLong)) return candidate.what;
+  return std::nullopt;
+}
+
+CommandLine Invalid(const std::string& why) {
+  CommandLine command;
+  command.mode = Mode::Invalid;
+  command.error = why;
+  return command;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+  CommandLine command;
+  bool help = false;
+  bool modeGiven = false;
+  bool logGiven = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    const std::optional<Switch> what = Recognise(argument);
+    if (!what) return Invalid("unknown argument \"" + argument + "\"");
+    switch (*what) {
+      case Switch::Quiet:
+        command.quiet = true;
+        break;
+      case Switch::Log:
+        if (logGiven) return Invalid("the log file is named twice");
+        if (i + 1 >= arguments.size() || arguments[i + 1].empty())
+          return Invalid(argument + " needs the name of the log file after it");
+        command.logFile = arguments[++i];
+        logGiven = true;
+        break;
+      case Switch::Check:
+      case Switch::Remove: {
+        const Mode mode = *what == Switch::Check ? Mode::Check : Mode::Remove;
+        if (modeGiven && command.mode != mode) return Invalid("/check and /remove cannot be used together");
+        command.mode = mode;
+        modeGiven = true;
+        break;
+      }
+      case Switch::Help:
+        help = true;
+        break;
+    }
+  }
+  if (help) {
+    CommandLine usage;
+    usage.mode = Mode::Help;
+    return usage;
+  }
+  return command;
+}
+
+std::string UsageText() {
+  return "Usage: MarvaneSetup [/quiet] [/log FILE] [/check | /remove]\n"
+         "\n"
+         "Registers the ODBC data sources of the Marvane databases on this workstation.\n"
+         "\n"
+         "  (no switch)            register every data source, with windows and an outcome box\n"
+         "  /quiet, /q             no window and no message box; the outcome is the exit\n"
+         "                         status and the log\n"
+         "  /log FILE, /l FILE     append a plain-text log of the run to FILE\n"
+         "  /check                 only look: exit 0 when every data source is registered\n"
+         "                         and complete, 1 when any is not (they are listed);\n"
+         "                         nothing is written and no window is shown\n"
+         "  /remove, /uninstall, /x\n"
+         "                         remove the data sources this program registers; one\n"
+         "                         changed by hand is left as it is and reported\n"
+         "  /?, /h, /help          this text\n"
+         "\n"
+         "Switches may start with / or -, the long ones also with --; case does not matter.\n"
+         "\n"
+         "Exit status:\n"
+         "  0   done: every data source is registered (or, with /remove, removed or absent)\n"
+         "  1   not done: some data sources failed, are missing or were left; see the log\n"
+         "  2   the machine registry or the log file could not be opened; nothing was changed\n"
+         "  87  the command line was not understood; nothing was opened or changed\n"
+         "\n"
+         "Examples:\n"
+         "  MarvaneSetup /quiet /log C:\\Windows\\Temp\\MarvaneSetup.log           install\n"
+         "  MarvaneSetup /check                                                detect\n"
+         "  MarvaneSetup /remove /quiet /log C:\\Windows\\Temp\\MarvaneSetup.log   remove\n";
+}
