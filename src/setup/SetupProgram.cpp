@@ -2,8 +2,6 @@
 
 #include <cstdio>
 #include <exception>
-#include <ostream>
-#include <sstream>
 #include <string>
 
 #include "odbc/MdlODBC.h"
@@ -54,16 +52,14 @@ std::string HeaderLine(Host& host, const CommandLine& command, basRegistry& read
   const std::string version = odbc.GetWindowsVersionName();
   const std::string directory = odbc.DriverDirectory(branch);
 
-  std::ostringstream line;
-  line << "MarvaneSetup " << MARVANE_VERSION << ' ' << ModeName(command.mode)
-       << (command.quiet ? " /quiet" : "") << ", " << stamp << ", user " << host.UserName() << ", registry "
-       << (host.RegistryWritable() ? "writable" : "read-only") << ", processor \"" << processorId << "\" -> "
-       << root << ", Windows " << (version.empty() ? "(unnamed version)" : version) << ", driver directory "
-       << (directory.empty() ? "(none)" : directory);
-  return line.str();
+  return std::string("MarvaneSetup ") + MARVANE_VERSION + " " + ModeName(command.mode) +
+         (command.quiet ? " /quiet" : "") + ", " + stamp + ", user " + host.UserName() + ", registry " +
+         (host.RegistryWritable() ? "writable" : "read-only") + ", processor \"" + processorId + "\" -> " +
+         root + ", Windows " + (version.empty() ? "(unnamed version)" : version) + ", driver directory " +
+         (directory.empty() ? "(none)" : directory);
 }
 
-int RunCheck(Host& host, RunLog& log, std::ostream& out, bool listOnOut, std::string& summary) {
+int RunCheck(Host& host, RunLog& log, std::string& out, bool listOnOut, std::string& summary) {
   basRegistry reader(host.registry());
   MdlODBC odbc(host.registry(), host.system(), host.windowing());
   const MdlODBC::Branch& branch = ChooseBranch(ReadProcessorId(reader));
@@ -97,7 +93,7 @@ int RunCheck(Host& host, RunLog& log, std::ostream& out, bool listOnOut, std::st
           result.detail = error.what();
         }
         log.Line(Describe(result));
-        if (listOnOut && result.verdict == Verdict::Missing) out << Describe(result) << '\n';
+        if (listOnOut && result.verdict == Verdict::Missing) out += Describe(result) + '\n';
         outcome.Add(std::move(result));
       });
   summary = outcome.Summary();
@@ -106,7 +102,7 @@ int RunCheck(Host& host, RunLog& log, std::ostream& out, bool listOnOut, std::st
 
 // Install or remove, through the main window.
 int RunWindows(Host& host, Windowing& windowing, bool quiet, SetupAction action, RunLog& log,
-               std::ostream& errors, std::string& summary) {
+               std::string& errors, std::string& summary) {
   basRegistry registry(host.registry());
   MdlODBC odbc(host.registry(), host.system(), windowing);
   frmMarvane mainWindow(windowing, host.system(), registry, odbc, action, log.Active() ? &log : nullptr);
@@ -119,13 +115,13 @@ int RunWindows(Host& host, Windowing& windowing, bool quiet, SetupAction action,
     if (mainWindow.InstallFinished()) {
       // Every data source has been dealt with; only a window failed after
       // that, which changes nothing about the result.
-      errors << "MarvaneSetup: " << error.what() << '\n';
+      errors += std::string("MarvaneSetup: ") + error.what() + '\n';
       log.Line(std::string("error: ") + error.what());
       status = mainWindow.Result().ExitStatus();
     } else {
       const std::string text = std::string("Setup stopped before it finished: ") + error.what() +
                                "\n\nRun it again once the cause is fixed.";
-      errors << text << '\n';
+      errors += text + '\n';
       log.Line("error: " + text.substr(0, text.find('\n')));
       if (!quiet) {
         try {
@@ -143,7 +139,7 @@ int RunWindows(Host& host, Windowing& windowing, bool quiet, SetupAction action,
 
 }  // namespace
 
-int RunSetup(Host& host, const CommandLine& command, RunLog& log, std::ostream& out, std::ostream& errors) {
+int RunSetup(Host& host, const CommandLine& command, RunLog& log, std::string& out, std::string& errors) {
   const bool unattended = command.mode != Mode::Check && !command.quiet && !host.Interactive();
   const bool quiet = command.quiet || unattended;
 
@@ -151,9 +147,9 @@ int RunSetup(Host& host, const CommandLine& command, RunLog& log, std::ostream& 
     basRegistry reader(host.registry());
     MdlODBC odbc(host.registry(), host.system(), host.windowing());
     if (!log.Line(HeaderLine(host, command, reader, odbc))) {
-      errors << "MarvaneSetup: the log file \"" << log.Path()
-             << "\" cannot be written; free space or name another file, and run it again. Nothing was "
-                "changed.\n";
+      errors +=
+          "MarvaneSetup: the log file \"" + log.Path() +
+          "\" cannot be written; free space or name another file, and run it again. Nothing was changed.\n";
       return 2;
     }
     if (unattended) log.Line("nobody can see this session's screen: running without windows, as with /quiet");
@@ -173,7 +169,7 @@ int RunSetup(Host& host, const CommandLine& command, RunLog& log, std::ostream& 
 
   std::string error;
   if (!host.Close(error)) {
-    errors << error << '\n';
+    errors += error + '\n';
     log.Line("error: " + error);
     if (status == 0) status = 1;
   }
@@ -181,8 +177,8 @@ int RunSetup(Host& host, const CommandLine& command, RunLog& log, std::ostream& 
   return status;
 }
 
-int RunSetup(Host& host, std::ostream& errors) {
+int RunSetup(Host& host, std::string& errors) {
   RunLog log;
-  std::ostringstream out;
+  std::string out;
   return RunSetup(host, CommandLine{}, log, out, errors);
 }

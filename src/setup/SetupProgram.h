@@ -2,7 +2,7 @@
 // or removal, with or without windows, the log, and the exit status.
 #pragma once
 
-#include <iosfwd>
+#include <string>
 
 #include "platform/Host.h"
 #include "setup/CommandLine.h"
@@ -10,13 +10,15 @@
 
 // Install: 0 every data source is registered (now or before); 1 some are
 // not, or the run stopped before the registrations were done. Check: 0
-// every data source is there and complete, 1 some are not (listed on out
-// unless the log echoes there already). Remove: 0 every data source is
-// removed or absent, 1 some were left or failed. 2 when the log cannot be
-// written. Errors that end a run early are shown (unless quiet) and written
-// to errors.
-int RunSetup(platform::Host& host, const CommandLine& command, RunLog& log, std::ostream& out,
-             std::ostream& errors);
+// every data source is there and complete, 1 some are not (appended to out,
+// a line each, unless the log echoes them already). Remove: 0 every data
+// source is removed or absent, 1 some were left or failed. 2 when the log
+// cannot be written. Errors that end a run early are shown (unless quiet)
+// and appended to errors, a line each. (Text rather than streams: a stream
+// would link the C++ stream and locale library into the Windows program,
+// most of its size.)
+int RunSetup(platform::Host& host, const CommandLine& command, RunLog& log, std::string& out,
+             std::string& errors);
 
 // A run without switches and without a log.
-int RunSetup(platform::Host& host, std::ostream& errors);
+int RunSetup(platform::Host& host, std::string& errors);

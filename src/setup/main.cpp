@@ -6,7 +6,7 @@
 // Exit status: 0 done; 1 not done (some data sources failed, are missing or
 // were left); 2 the machine registry or the log could not be opened, nothing
 // changed; 87 the command line was not understood.
-#include <iostream>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -20,28 +20,33 @@ int main(int argc, char** argv) {
   const CommandLine command =
       ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
   if (command.mode == Mode::Help) {
-    std::cout << UsageText();
+    std::fputs(UsageText().c_str(), stdout);
     return 0;
   }
   if (command.mode == Mode::Invalid) {
-    std::cerr << "MarvaneSetup: " << command.error << "\n\n" << UsageText();
+    std::fprintf(stderr, "MarvaneSetup: %s\n\n%s", command.error.c_str(), UsageText().c_str());
     return kBadCommandLineStatus;
   }
 
   RunLog log;
   std::string error;
   if (!command.logFile.empty() && !log.Open(command.logFile, error)) {
-    std::cerr << error << '\n';
+    std::fprintf(stderr, "%s\n", error.c_str());
     return 2;
   }
-  if (reportOnOutput) log.EchoTo(&std::cout);
+  if (reportOnOutput) log.EchoTo(stdout);
 
   platform::OpenedHost opened = platform::OpenHost(command.mode == Mode::Check);
   if (!opened.host) {
-    std::cerr << opened.error << '\n';
+    std::fprintf(stderr, "%s\n", opened.error.c_str());
     log.Line("error: " + opened.error);
     log.Line("finished: nothing done; exit status 2");
     return 2;
   }
-  return RunSetup(*opened.host, command, log, std::cout, std::cerr);
+  std::string out;
+  std::string errors;
+  const int status = RunSetup(*opened.host, command, log, out, errors);
+  std::fputs(out.c_str(), stdout);
+  std::fputs(errors.c_str(), stderr);
+  return status;
 }

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 
 #include "FakePlatform.h"
 #include "odbc/MdlODBC.h"
@@ -78,7 +77,7 @@ class DeploymentTest : public ::testing::Test {
     if (!command.logFile.empty()) {
       EXPECT_TRUE(log.Open(command.logFile, error)) << error;
     }
-    out.str("");
+    out.clear();
     fake::FakeHost host(fake);
     host.interactive = interactive;
     return RunSetup(host, command, log, out, errors);
@@ -96,7 +95,7 @@ class DeploymentTest : public ::testing::Test {
 
   fake::FakePlatform fake;
   bool interactive = true;
-  std::ostringstream out, errors;
+  std::string out, errors;
 };
 
 TEST_F(DeploymentTest, QuietInstallShowsNothingAndUnattendedIsQuiet) {
@@ -125,11 +124,11 @@ TEST_F(DeploymentTest, CheckReadsOnlyAndTellsMissingFromComplete) {
   EXPECT_EQ(Run({"/check"}), 1);
   EXPECT_EQ(Writes(), 0);
   EXPECT_EQ(WindowCalls(), 0);
-  EXPECT_NE(out.str().find("MV2002-R: missing: no key\n"), std::string::npos) << out.str();
+  EXPECT_NE(out.find("MV2002-R: missing: no key\n"), std::string::npos) << out;
 
   EXPECT_EQ(Run({"/quiet"}), 0);
   EXPECT_EQ(Run({"/check"}), 0);
-  EXPECT_EQ(out.str(), "");
+  EXPECT_EQ(out, "");
 
   // A data source cut short counts as missing.
   fake.ClearCalls();
@@ -139,7 +138,7 @@ TEST_F(DeploymentTest, CheckReadsOnlyAndTellsMissingFromComplete) {
   ASSERT_EQ(fake.RegDeleteValueA(key, "MV2003-S"), ERROR_SUCCESS);
   fake.RegCloseKey(key);
   EXPECT_EQ(Run({"/check"}), 1);
-  EXPECT_EQ(out.str(), "MV2003-S: missing: not listed under ODBC Data Sources\n");
+  EXPECT_EQ(out, "MV2003-S: missing: not listed under ODBC Data Sources\n");
 }
 
 TEST_F(DeploymentTest, RemovalLeavesTheRegistryAsBeforeTheRunButForWhatWasChangedByHand) {
