@@ -58,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RegStore again;
     const std::string reread = ReadRegFile(written, "written.reg", again);
     Require(reread.empty(), "tree after a replay does not load", reread);
-    Require(WriteRegFile(again) == written, "tree after a replay does not round-trip", written.substr(0, 200));
+    Require(WriteRegFile(again) == written, "tree after a replay does not round-trip",
+            written.substr(0, 200));
   }
   return 0;
 }
