@@ -1,6 +1,7 @@
 // libFuzzer target for the registry file reader and the change-log replay.
-// Whatever the input, reading must either fail with "path:line: what" or
-// load a tree that writes out and reads back to exactly the same text.
+// Whatever the input, reading it as a file or replaying it as a log must
+// either fail with "path:line: what" or leave a tree that writes out and
+// reads back to exactly the same text.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -49,6 +50,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t complete = 0;
   const std::string logError = ReplayRegLog(text, "fuzz.log", replayed, &complete);
   Require(complete <= size, "replayed more than the log holds", std::to_string(complete));
-  if (!logError.empty()) Require(IsLocatedError(logError, "fuzz.log"), "log error without path:line", logError);
+  if (!logError.empty()) {
+    Require(IsLocatedError(logError, "fuzz.log"), "log error without path:line", logError);
+  } else {
+    // Whatever the log created and deleted, the tree left must save and load as it is.
+    const std::string written = WriteRegFile(replayed);
+    RegStore again;
+    const std::string reread = ReadRegFile(written, "written.reg", again);
+    Require(reread.empty(), "tree after a replay does not load", reread);
+    Require(WriteRegFile(again) == written, "tree after a replay does not round-trip",
+            written.substr(0, 200));
+  }
   return 0;
 }

@@ -38,6 +38,7 @@ inline constexpr LONG ERROR_WRITE_FAULT = 29;
 inline constexpr LONG ERROR_INVALID_PARAMETER = 87;
 inline constexpr LONG ERROR_BAD_PATHNAME = 161;
 inline constexpr LONG ERROR_MORE_DATA = 234;
+inline constexpr LONG ERROR_KEY_DELETED = 1018;  // the handle's key has been deleted
 inline constexpr LONG ERROR_CHILD_MUST_BE_VOLATILE = 1021;
 
 // Value types.

@@ -155,6 +155,92 @@ TEST_F(FileRegistryTest, KilledRunLosesNothingItReported) {
   EXPECT_FALSE(fs::exists(log));
 }
 
+LONG DeleteValue(Registry& reg, const std::string& keyPath, const std::string& name) {
+  UniqueKey key(reg);
+  LONG status = reg.RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_SET_VALUE, key.Put());
+  return status != ERROR_SUCCESS ? status : reg.RegDeleteValueA(key.Get(), name.c_str());
+}
+
+TEST_F(FileRegistryTest, KilledRunKeepsTheDeletesItReported) {
+  Seed();
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  auto key = [](int i) { return "SOFTWARE\\ODBC\\ODBC.INI\\DSN" + std::to_string(i); };
+  pid_t pid = fork();
+  if (pid == 0) {  // each round: a key with two values, one value deleted, the previous key deleted
+    auto reg = FileRegistry::Open(path).registry;
+    if (!reg || reg->RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ODBC\\ODBC.INI\\Sales") != 0) _exit(1);
+    for (int i = 0;; ++i) {
+      if (SetSz(*reg, key(i), "a", "1") != 0 || SetSz(*reg, key(i), "b", std::string(i % 300, 'x')) != 0)
+        _exit(2);
+      if (DeleteValue(*reg, key(i), "a") != 0) _exit(3);
+      if (i > 0 && reg->RegDeleteKeyA(HKEY_LOCAL_MACHINE, key(i - 1).c_str()) != 0) _exit(4);
+      if (write(fds[1], &i, sizeof i) != sizeof i) _exit(5);
+    }
+  }
+  close(fds[1]);
+  int reported = -1;
+  for (int i; reported < 300 && read(fds[0], &i, sizeof i) == sizeof i;) reported = i;
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  close(fds[0]);
+  ASSERT_GE(reported, 300);
+
+  for (int round = 0; round < 2; ++round) {  // replayed from the log, then from the folded file
+    auto reg = OpenOk();
+    ASSERT_TRUE(reg);
+    EXPECT_EQ(GetSz(*reg, "SOFTWARE\\ODBC\\ODBC.INI\\Sales", "Driver"), "<none>");
+    for (int i = 0; i < reported; ++i) {
+      HKEY gone = 0;
+      ASSERT_EQ(reg->RegOpenKeyA(HKEY_LOCAL_MACHINE, key(i).c_str(), &gone), ERROR_FILE_NOT_FOUND) << i;
+    }
+    EXPECT_EQ(GetSz(*reg, key(reported), "a"), "<none>");  // the key may be gone too, by a later round
+  }
+  EXPECT_FALSE(fs::exists(log));
+}
+
+TEST_F(FileRegistryTest, FileAfterDeletesIsTheFileThatNeverHadThem) {
+  const std::string sales = "SOFTWARE\\ODBC\\ODBC.INI\\Sales";
+  Seed();
+  ASSERT_TRUE(OpenOk());  // a run that changes nothing
+  const std::string before = ReadFile(path);
+  {
+    auto reg = OpenOk();
+    ASSERT_EQ(SetSz(*reg, sales, "Extra", "e"), ERROR_SUCCESS);
+    ASSERT_EQ(SetSz(*reg, sales, "Server", "db1"), ERROR_SUCCESS);
+    ASSERT_EQ(SetSz(*reg, sales + "\\Engines\\Jet", "Threads", "3"), ERROR_SUCCESS);
+  }
+  {
+    auto reg = OpenOk();
+    ASSERT_EQ(DeleteValue(*reg, sales, "extra"), ERROR_SUCCESS);
+    ASSERT_EQ(reg->RegDeleteKeyA(HKEY_LOCAL_MACHINE, (sales + "\\Engines\\Jet").c_str()), ERROR_SUCCESS);
+    ASSERT_EQ(reg->RegDeleteKeyA(HKEY_LOCAL_MACHINE, (sales + "\\Engines").c_str()), ERROR_SUCCESS);
+    EXPECT_EQ(ReadFile(log), "[HKEY_LOCAL_MACHINE\\" + sales + "]\n\"Extra\"=-\n[-HKEY_LOCAL_MACHINE\\" +
+                                 sales + "\\Engines\\Jet]\n[-HKEY_LOCAL_MACHINE\\" + sales + "\\Engines]\n");
+    std::string error;
+    ASSERT_TRUE(reg->Close(error)) << error;
+  }
+  EXPECT_FALSE(fs::exists(log));
+  const std::string afterDeletes = ReadFile(path);
+
+  // The same registry built without them, in another file.
+  fs::remove(path);
+  {
+    auto reg = OpenOk();
+    ASSERT_EQ(SetSz(*reg, sales, "Driver", "libx.so"), ERROR_SUCCESS);
+    ASSERT_EQ(SetSz(*reg, sales, "Server", "db1"), ERROR_SUCCESS);
+  }
+  EXPECT_EQ(afterDeletes, ReadFile(path));
+  EXPECT_NE(afterDeletes, before);
+
+  // Deleting it all again brings back the file as it was before.
+  {
+    auto reg = OpenOk();
+    ASSERT_EQ(DeleteValue(*reg, sales, "Server"), ERROR_SUCCESS);
+  }
+  EXPECT_EQ(ReadFile(path), before);
+}
+
 TEST_F(FileRegistryTest, UnfinishedLogLineIsDroppedAndReplayingTwiceIsHarmless) {
   Seed();
   WriteFile(log, "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ODBC]\n\"a\"=\"1\"\n\"b\"=hex:01,0");
@@ -215,6 +301,11 @@ TEST_F(FileRegistryTest, ReadOnlyRegistryRefusesWritesAndTouchesNothing) {
               ERROR_ACCESS_DENIED);
     EXPECT_EQ(reg->RegCreateKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\New", &key), ERROR_ACCESS_DENIED);
     EXPECT_EQ(SetSz(*reg, "SOFTWARE\\ODBC\\ODBC.INI\\Sales", "Driver", "other"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(reg->RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ODBC\\ODBC.INI\\Sales"), ERROR_ACCESS_DENIED);
+    UniqueKey sales(*reg);
+    ASSERT_EQ(reg->RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ODBC\\ODBC.INI\\Sales", sales.Put()),
+              ERROR_SUCCESS);
+    EXPECT_EQ(reg->RegDeleteValueA(sales.Get(), "Driver"), ERROR_ACCESS_DENIED);
     EXPECT_EQ(GetSz(*reg, "SOFTWARE\\ODBC\\ODBC.INI\\Sales", "Driver"), "libx.so");
   }
   fs::permissions(directory, fs::perms::owner_all);

@@ -153,6 +153,114 @@ TEST_F(MemoryRegistryTest, HardwareIsVolatile) {
   EXPECT_THROW(reg.AddVolatileValue("SOFTWARE", "x", REG_SZ, {}), std::invalid_argument);
 }
 
+TEST_F(MemoryRegistryTest, DeleteStatusesFollowWindows) {
+  reg.AddVolatileValue("HARDWARE\\DESCRIPTION", "Identifier", REG_SZ, {'x'});
+  reg.RegCloseKey(Create("SOFTWARE\\A\\B"));
+  HKEY a = 0, values = Create("SOFTWARE\\V"), readValues = 0;
+  ASSERT_EQ(reg.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\A", 0, KEY_QUERY_VALUE, &a), ERROR_SUCCESS);
+  ASSERT_EQ(reg.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\V", 0, KEY_READ, &readValues), ERROR_SUCCESS);
+  ASSERT_EQ(Set(values, "v", "1"), ERROR_SUCCESS);
+  struct Case {
+    HKEY from;
+    const char* subKey;
+    LONG status;
+  };
+  const Case keyCases[] = {
+      {HKEY_LOCAL_MACHINE, "SOFTWARE\\Missing", ERROR_FILE_NOT_FOUND},
+      {HKEY_LOCAL_MACHINE, "SOFTWARE\\A", ERROR_ACCESS_DENIED},  // has a subkey
+      {HKEY_LOCAL_MACHINE, "", ERROR_INVALID_PARAMETER},
+      {HKEY_LOCAL_MACHINE, nullptr, ERROR_INVALID_PARAMETER},
+      {HKEY_LOCAL_MACHINE, "\\SOFTWARE", ERROR_BAD_PATHNAME},
+      {HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION", ERROR_ACCESS_DENIED},  // volatile
+      {0x7777, "B", ERROR_INVALID_HANDLE},
+      {a, "b", ERROR_SUCCESS},  // relative to hKey, whose rights do not matter
+      {a, "B", ERROR_FILE_NOT_FOUND},
+  };
+  for (const Case& c : keyCases)
+    EXPECT_EQ(reg.RegDeleteKeyA(c.from, c.subKey), c.status) << (c.subKey ? c.subKey : "null");
+  EXPECT_EQ(reg.RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\A"), ERROR_SUCCESS);  // now a leaf
+
+  const Case valueCases[] = {
+      {values, "missing", ERROR_FILE_NOT_FOUND},
+      {readValues, "v", ERROR_ACCESS_DENIED},  // no KEY_SET_VALUE
+      {0x7777, "v", ERROR_INVALID_HANDLE},
+      {a, "v", ERROR_KEY_DELETED},
+      {values, "V", ERROR_SUCCESS},
+      {values, "v", ERROR_FILE_NOT_FOUND},
+  };
+  for (const Case& c : valueCases) EXPECT_EQ(reg.RegDeleteValueA(c.from, c.subKey), c.status) << c.subKey;
+
+  reg.SetReadOnly(true);
+  reg.RegCloseKey(Create("SOFTWARE\\V"));
+  EXPECT_EQ(reg.RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\V"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(reg.RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Missing"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(reg.RegDeleteValueA(values, "v"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Open("SOFTWARE\\V"), ERROR_SUCCESS);
+}
+
+TEST_F(MemoryRegistryTest, HandlesToADeletedKeySayKeyDeletedUntilClosed) {
+  HKEY key = Create("SOFTWARE\\ODBC\\DSN"), second = Create("SOFTWARE\\ODBC\\DSN"), child = 0;
+  ASSERT_EQ(Set(key, "v", "1"), ERROR_SUCCESS);
+  ASSERT_EQ(reg.RegDeleteKeyA(HKEY_LOCAL_MACHINE, "software\\odbc\\dsn"), ERROR_SUCCESS);
+  reg.RegCloseKey(Create("SOFTWARE\\ODBC\\DSN"));  // a new key of the same name is another key
+  DWORD count = 0;
+  for (HKEY handle : {key, second}) {
+    EXPECT_EQ(Get(handle, "v"), "<1018>");
+    EXPECT_EQ(Set(handle, "v", "2"), ERROR_KEY_DELETED);
+    EXPECT_EQ(reg.RegDeleteValueA(handle, "v"), ERROR_KEY_DELETED);
+    EXPECT_EQ(reg.RegCreateKeyA(handle, "Sub", &child), ERROR_KEY_DELETED);
+    EXPECT_EQ(reg.RegOpenKeyExA(handle, "", 0, KEY_READ, &child), ERROR_KEY_DELETED);
+    EXPECT_EQ(reg.RegDeleteKeyA(handle, "Sub"), ERROR_KEY_DELETED);
+    EXPECT_EQ(reg.RegQueryInfoKeyA(handle, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
+                                   nullptr, nullptr, nullptr, nullptr),
+              ERROR_KEY_DELETED);
+  }
+  EXPECT_EQ(reg.RegCloseKey(key), ERROR_SUCCESS);
+  EXPECT_EQ(reg.RegCloseKey(second), ERROR_SUCCESS);
+  EXPECT_EQ(reg.OpenHandleCount(), 0u);
+  HKEY fresh = 0;
+  ASSERT_EQ(reg.RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ODBC\\DSN", &fresh), ERROR_SUCCESS);
+  EXPECT_EQ(Get(fresh, "v"), "<2>");
+}
+
+TEST_F(MemoryRegistryTest, DeletedValueLeavesTheOthersInOrderAndQueryInfoCountsWhatIsLeft) {
+  HKEY key = Create("SOFTWARE\\ODBC\\DSN");
+  reg.RegCloseKey(Create("SOFTWARE\\ODBC\\DSN\\Engines"));
+  for (const char* name : {"Driver", "DBQ", "LongerName", "Z"})
+    ASSERT_EQ(Set(key, name, name), ERROR_SUCCESS);
+  ASSERT_EQ(reg.RegDeleteValueA(key, "dbq"), ERROR_SUCCESS);
+  ASSERT_EQ(reg.RegDeleteValueA(key, "LONGERNAME"), ERROR_SUCCESS);
+  EXPECT_EQ(Get(key, "Z"), "Z");  // the index follows the values that moved
+  EXPECT_EQ(Get(key, "Driver"), "Driver");
+  ASSERT_EQ(Set(key, "dbq", "again"), ERROR_SUCCESS);
+  std::string order;
+  for (const RegValue& value :
+       reg.store().root().FindChild("SOFTWARE")->FindChild("ODBC")->FindChild("DSN")->values())
+    order += value.name + " ";
+  EXPECT_EQ(order, "Driver Z dbq ");
+
+  char className[4] = "xyz";
+  DWORD classLength = sizeof className, subKeys = 9, maxSubKey = 9, maxClass = 9, values = 9, maxName = 9,
+        maxData = 9, security = 9;
+  unsigned char time[8] = {1, 1, 1, 1, 1, 1, 1, 1};
+  ASSERT_EQ(reg.RegQueryInfoKeyA(key, className, &classLength, nullptr, &subKeys, &maxSubKey, &maxClass,
+                                 &values, &maxName, &maxData, &security, time),
+            ERROR_SUCCESS);
+  EXPECT_EQ(std::string(className) + "/" + std::to_string(classLength), "/0");
+  EXPECT_EQ(std::vector<DWORD>({subKeys, maxSubKey, maxClass, values, maxName, maxData}),
+            std::vector<DWORD>({1, 7, 0, 3, 6, 6}));
+  EXPECT_EQ(std::vector<unsigned char>(time, time + 8), std::vector<unsigned char>(8, 0));
+  DWORD reserved = 0;
+  EXPECT_EQ(reg.RegQueryInfoKeyA(key, nullptr, nullptr, &reserved, nullptr, nullptr, nullptr, nullptr,
+                                 nullptr, nullptr, nullptr, nullptr),
+            ERROR_INVALID_PARAMETER);
+  HKEY setOnly = 0;
+  ASSERT_EQ(reg.RegOpenKeyExA(key, "", 0, KEY_SET_VALUE, &setOnly), ERROR_SUCCESS);
+  EXPECT_EQ(reg.RegQueryInfoKeyA(setOnly, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                                 nullptr, nullptr, nullptr, nullptr),
+            ERROR_ACCESS_DENIED);
+}
+
 // Records what reaches RecordChange, or refuses it.
 class RecordingRegistry : public MemoryRegistry {
  public:
@@ -161,8 +269,11 @@ class RecordingRegistry : public MemoryRegistry {
 
  protected:
   LONG RecordChange(const Change& change) override {
+    using Kind = Change::Kind;
+    const bool deleting = change.kind == Kind::kDeleteKey || change.kind == Kind::kDeleteValue;
     if (refuseWith == ERROR_SUCCESS)
-      changes.push_back(std::string(change.keyPath) + (change.value ? "=" : ""));
+      changes.push_back((deleting ? "-" : "") + std::string(change.keyPath) + (change.value ? "=" : "") +
+                        (change.kind == Kind::kDeleteValue ? change.value->name : ""));
     return refuseWith;
   }
 };
@@ -192,6 +303,28 @@ TEST(MemoryRegistryChanges, OnlyRealChangesToKeptKeysAreRecorded) {
   EXPECT_EQ(type, DWORD{REG_BINARY});
   EXPECT_EQ(size, 3u);
   EXPECT_EQ(reg.RegOpenKeyA(key, "DSN", &child), ERROR_FILE_NOT_FOUND);
+}
+
+TEST(MemoryRegistryChanges, DeletesAreRecordedBeforeTheyAreMadeAndRefusedOnesAreNotMade) {
+  RecordingRegistry reg;
+  HKEY key = 0, hardware = 0;
+  const BYTE one[] = {1, 0, 0, 0};
+  reg.AddVolatileValue("HARDWARE\\DESCRIPTION", "Identifier", REG_SZ, {'x'});
+  ASSERT_EQ(reg.RegCreateKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\DSN", &key), ERROR_SUCCESS);
+  ASSERT_EQ(reg.RegSetValueExA(key, "Name", 0, REG_DWORD, one, 4), ERROR_SUCCESS);
+  ASSERT_EQ(reg.RegOpenKeyA(HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION", &hardware), ERROR_SUCCESS);
+  ASSERT_EQ(reg.RegDeleteValueA(hardware, "identifier"), ERROR_SUCCESS);  // volatile: not recorded
+  reg.changes.clear();
+
+  reg.refuseWith = ERROR_WRITE_FAULT;
+  EXPECT_EQ(reg.RegDeleteValueA(key, "name"), ERROR_WRITE_FAULT);
+  EXPECT_EQ(reg.RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\DSN"), ERROR_WRITE_FAULT);
+  DWORD size = 0;
+  EXPECT_EQ(reg.RegQueryValueExA(key, "Name", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+  reg.refuseWith = ERROR_SUCCESS;
+  ASSERT_EQ(reg.RegDeleteValueA(key, "name"), ERROR_SUCCESS);
+  ASSERT_EQ(reg.RegDeleteKeyA(HKEY_LOCAL_MACHINE, "software\\dsn"), ERROR_SUCCESS);
+  EXPECT_EQ(reg.changes, (std::vector<std::string>{"-SOFTWARE\\DSN=Name", "-SOFTWARE\\DSN"}));
 }
 
 }  // namespace

@@ -118,6 +118,7 @@ TEST(RegText, RejectsMalformedTextNamingTheLine) {
       {head + "\"a\"=hex:01,\n", "4: hex byte expected"},
       {head + "\"a\"=hex:01,\\\n  02,\\\n  zz\n", "6: hex byte expected"},
       {head + "\"a\"=-\n", "4: deleting keys or values is not supported here"},
+      {head + "[-HKEY_LOCAL_MACHINE\\S]\n", "4: deleting keys or values is not supported here"},
       {head + "[HKEY_CURRENT_USER\\S]\n", "4: key outside HKEY_LOCAL_MACHINE"},
       {head + "[HKEY_LOCAL_MACHINE\\S\\]\n", "4: empty key name"},
       {head + "[HKEY_LOCAL_MACHINE\\" + std::string(256, 'k') + "]\n", "4: key name longer than 255"},
@@ -152,6 +153,41 @@ TEST(RegText, LogReplaySkipsAnUnfinishedLineAndCanBeRepeated) {
   EXPECT_EQ(WriteRegFile(store), once);
   EXPECT_EQ(ReplayRegLog(complete + "garbage\n", "HKLM.reg.log", store, &used).substr(0, 28),
             "HKLM.reg.log:5: expected [ke");
+}
+
+TEST(RegText, LogReplayTakesDeletionsWhereTheFileDoesNot) {
+  const std::string dsn = "SOFTWARE\\ODBC\\DSN";
+  const std::string log = FormatKeyLine(dsn + "\\Engines\\Jet") + FormatKeyLine(dsn) +
+                          FormatValueLine({"A", REG_SZ, Bytes("1")}, false) +
+                          FormatValueLine({"", REG_SZ, Bytes("d")}, false) +
+                          FormatValueLine({"B", REG_SZ, Bytes("2")}, false) + FormatValueDeleteLine("a") +
+                          FormatValueDeleteLine("") + FormatValueDeleteLine("never there") +
+                          FormatKeyDeleteLine(dsn + "\\engines\\jet") + FormatKeyDeleteLine("SOFTWARE\\Gone");
+  const std::string tail =
+      "\"a\"=-\n@=-\n\"never there\"=-\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\ODBC\\DSN\\engines\\jet]\n"
+      "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Gone]\n";
+  EXPECT_EQ(log.substr(log.size() - tail.size()), tail);
+  RegStore store;
+  std::size_t used = 0;
+  ASSERT_EQ(ReplayRegLog(log, "HKLM.reg.log", store, &used), "");
+  RegKey& key = Key(store, {"SOFTWARE", "ODBC", "DSN"});
+  ASSERT_EQ(key.values().size(), 1u);
+  EXPECT_EQ(key.values()[0].name, "B");
+  EXPECT_EQ(key.FindValue("b")->data, Bytes("2"));
+  ASSERT_NE(key.FindChild("Engines"), nullptr);
+  EXPECT_EQ(key.FindChild("Engines")->FindChild("Jet"), nullptr);
+
+  const std::pair<std::string, std::string> bad[] = {
+      {FormatKeyDeleteLine(dsn) + "\"B\"=-\n", "2: value outside any key section"},
+      {FormatKeyLine(dsn) + "\"B\"=-x\n", "2: expected nothing after =-"},
+      {FormatKeyDeleteLine("HARDWARE\\DESCRIPTION"), "1: HKEY_LOCAL_MACHINE\\HARDWARE is rebuilt"},
+  };
+  for (const auto& [text, error] : bad) {
+    RegStore other;
+    EXPECT_EQ(ReplayRegLog(text, "HKLM.reg.log", other, &used).substr(0, 13 + error.size()),
+              "HKLM.reg.log:" + error)
+        << text;
+  }
 }
 
 TEST(RegText, StringWithAnyByteAfterTextRoundTrips) {

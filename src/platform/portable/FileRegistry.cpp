@@ -203,16 +203,34 @@ LONG FileRegistry::RecordChange(const Change& change) {
   if (!log_) {
     if (LONG status = OpenLog(); status != ERROR_SUCCESS) return status;
   }
+  using Kind = Change::Kind;
   std::string record;
-  if (change.value == nullptr || change.keyPath != lastLoggedKey_) record = FormatKeyLine(change.keyPath);
-  if (change.value != nullptr) record += FormatValueLine(*change.value, false);
+  switch (change.kind) {
+    case Kind::kCreateKey:
+      record = FormatKeyLine(change.keyPath);
+      break;
+    case Kind::kDeleteKey:
+      record = FormatKeyDeleteLine(change.keyPath);
+      break;
+    case Kind::kSetValue:
+    case Kind::kDeleteValue:
+      if (change.keyPath != lastLoggedKey_) record = FormatKeyLine(change.keyPath);
+      record += change.kind == Kind::kSetValue ? FormatValueLine(*change.value, false)
+                                               : FormatValueDeleteLine(change.value->name);
+      break;
+  }
   if (int error = WriteAll(log_.get(), record); error != 0) {
     // Take back whatever part of the record got written.
     if (::ftruncate(log_.get(), logSize_) != 0) logBroken_ = true;
     return IsPermissionError(error) ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
   }
   logSize_ += static_cast<off_t>(record.size());
-  lastLoggedKey_.assign(change.keyPath);
+  // After a deleted key the log has no current key: the next value names its own.
+  if (change.kind == Kind::kDeleteKey) {
+    lastLoggedKey_.clear();
+  } else {
+    lastLoggedKey_.assign(change.keyPath);
+  }
   changed_ = true;
   return ERROR_SUCCESS;
 }

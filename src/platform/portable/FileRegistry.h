@@ -1,8 +1,9 @@
 // The machine registry kept in a REGEDIT4 text file, e.g.
 // $HOME/.local/state/MarvaneSetup/HKLM.reg, with three files beside it:
 //
-//   HKLM.reg.log   each change appended as it is made, in .reg line syntax
-//                  (one write per call, ending in a line end). A call that
+//   HKLM.reg.log   each change appended as it is made, in .reg line syntax,
+//                  deletions as [-key] and "name"=- lines (one write per
+//                  call, ending in a line end). A call that
 //                  reports success has put its change there, so a killed run
 //                  loses nothing it reported. Replayed on top of HKLM.reg at
 //                  open, and removed once folded into HKLM.reg at Close.

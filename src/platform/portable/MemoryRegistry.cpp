@@ -1,5 +1,6 @@
 #include "platform/portable/MemoryRegistry.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 #include <utility>
@@ -50,6 +51,11 @@ const MemoryRegistry::OpenKey* MemoryRegistry::Resolve(HKEY hKey) {
   return it == handles_.end() ? nullptr : &it->second;
 }
 
+LONG MemoryRegistry::Usable(const OpenKey* open) noexcept {
+  if (open == nullptr) return ERROR_INVALID_HANDLE;
+  return open->key == nullptr ? ERROR_KEY_DELETED : ERROR_SUCCESS;
+}
+
 HKEY MemoryRegistry::NewHandle(RegKey& key, DWORD access, LONG* status) {
   if (nextHandle_ >= 0x80000000u - 4) {
     *status = ERROR_NOT_ENOUGH_MEMORY;
@@ -77,7 +83,7 @@ LONG MemoryRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD /*ulOp
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
   *phkResult = 0;
   const OpenKey* from = Resolve(hKey);
-  if (from == nullptr) return ERROR_INVALID_HANDLE;
+  if (LONG status = Usable(from); status != ERROR_SUCCESS) return status;
   const DWORD access =
       (samDesired & MAXIMUM_ALLOWED) ? FullAccess() | MapGeneric(samDesired) : MapGeneric(samDesired);
   if (readOnly_ && (access & kWriteRights)) return ERROR_ACCESS_DENIED;
@@ -93,6 +99,7 @@ LONG MemoryRegistry::RegOpenKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkResul
     *phkResult = hKey;
     return ERROR_SUCCESS;
   }
+  if (LONG status = Usable(from); status != ERROR_SUCCESS) return status;
   return OpenExisting(*from, lpSubKey, FullAccess(), phkResult);
 }
 
@@ -100,7 +107,7 @@ LONG MemoryRegistry::RegCreateKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkRes
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
   *phkResult = 0;
   const OpenKey* from = Resolve(hKey);
-  if (from == nullptr) return ERROR_INVALID_HANDLE;
+  if (LONG status = Usable(from); status != ERROR_SUCCESS) return status;
   if (LONG status = SplitKeyPath(lpSubKey, parts_); status != ERROR_SUCCESS) return status;
   std::size_t matched = 0;
   RegKey* key = &store_.Walk(*from->key, parts_, &matched);
@@ -112,7 +119,8 @@ LONG MemoryRegistry::RegCreateKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkRes
       if (!path.empty()) path += '\\';
       path.append(parts_[i]);
     }
-    if (LONG status = RecordChange(Change{path, nullptr}); status != ERROR_SUCCESS) return status;
+    if (LONG status = RecordChange(Change{Change::Kind::kCreateKey, path, nullptr}); status != ERROR_SUCCESS)
+      return status;
     for (std::size_t i = matched; i < parts_.size(); ++i) key = &store_.AddChild(*key, parts_[i], false);
   }
   LONG status = ERROR_SUCCESS;
@@ -123,7 +131,7 @@ LONG MemoryRegistry::RegCreateKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkRes
 LONG MemoryRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,
                                     const BYTE* lpData, DWORD cbData) {
   const OpenKey* open = Resolve(hKey);
-  if (open == nullptr) return ERROR_INVALID_HANDLE;
+  if (LONG status = Usable(open); status != ERROR_SUCCESS) return status;
   if (Reserved != 0 || (lpData == nullptr && cbData != 0)) return ERROR_INVALID_PARAMETER;
   std::string_view name = NameOf(lpValueName);
   if (!ValidValueName(name)) return ERROR_INVALID_PARAMETER;
@@ -139,7 +147,9 @@ LONG MemoryRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Re
   value.type = dwType;
   if (cbData != 0) value.data.assign(lpData, lpData + cbData);
   if (!key.isVolatile()) {
-    if (LONG status = RecordChange(Change{key.path(), &value}); status != ERROR_SUCCESS) return status;
+    if (LONG status = RecordChange(Change{Change::Kind::kSetValue, key.path(), &value});
+        status != ERROR_SUCCESS)
+      return status;
   }
   RegStore::SetValue(key, std::move(value));
   return ERROR_SUCCESS;
@@ -153,7 +163,7 @@ LONG MemoryRegistry::RegCloseKey(HKEY hKey) {
 LONG MemoryRegistry::RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWORD* lpType,
                                       BYTE* lpData, DWORD* lpcbData) {
   const OpenKey* open = Resolve(hKey);
-  if (open == nullptr) return ERROR_INVALID_HANDLE;
+  if (LONG status = Usable(open); status != ERROR_SUCCESS) return status;
   if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr)) return ERROR_INVALID_PARAMETER;
   if (!(open->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   const RegValue* value = open->key->FindValue(NameOf(lpValueName));
@@ -170,6 +180,71 @@ LONG MemoryRegistry::RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD*
   return ERROR_SUCCESS;
 }
 
+LONG MemoryRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
+  const OpenKey* from = Resolve(hKey);
+  if (LONG status = Usable(from); status != ERROR_SUCCESS) return status;
+  if (lpSubKey == nullptr || *lpSubKey == '\0') return ERROR_INVALID_PARAMETER;
+  if (LONG status = SplitKeyPath(lpSubKey, parts_); status != ERROR_SUCCESS) return status;
+  std::size_t matched = 0;
+  RegKey& key = store_.Walk(*from->key, parts_, &matched);
+  if (matched != parts_.size()) return ERROR_FILE_NOT_FOUND;
+  if (readOnly_ || key.isVolatile() || !key.children().empty()) return ERROR_ACCESS_DENIED;
+  if (LONG status = RecordChange(Change{Change::Kind::kDeleteKey, key.path(), nullptr});
+      status != ERROR_SUCCESS)
+    return status;
+  for (auto& [handle, open] : handles_) {
+    if (open.key == &key) open.key = nullptr;
+  }
+  RegStore::RemoveChild(*key.parent(), std::string(key.name()));
+  return ERROR_SUCCESS;
+}
+
+LONG MemoryRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
+  const OpenKey* open = Resolve(hKey);
+  if (LONG status = Usable(open); status != ERROR_SUCCESS) return status;
+  if (readOnly_ || !(open->access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  RegKey& key = *open->key;
+  const std::string_view name = NameOf(lpValueName);
+  const RegValue* value = key.FindValue(name);
+  if (value == nullptr) return ERROR_FILE_NOT_FOUND;
+  if (!key.isVolatile()) {
+    if (LONG status = RecordChange(Change{Change::Kind::kDeleteValue, key.path(), value});
+        status != ERROR_SUCCESS)
+      return status;
+  }
+  RegStore::RemoveValue(key, name);
+  return ERROR_SUCCESS;
+}
+
+LONG MemoryRegistry::RegQueryInfoKeyA(HKEY hKey, char* lpClass, DWORD* lpcchClass, DWORD* lpReserved,
+                                      DWORD* lpcSubKeys, DWORD* lpcbMaxSubKeyLen, DWORD* lpcbMaxClassLen,
+                                      DWORD* lpcValues, DWORD* lpcbMaxValueNameLen, DWORD* lpcbMaxValueLen,
+                                      DWORD* lpcbSecurityDescriptor, void* lpftLastWriteTime) {
+  const OpenKey* open = Resolve(hKey);
+  if (LONG status = Usable(open); status != ERROR_SUCCESS) return status;
+  if (lpReserved != nullptr || (lpClass != nullptr && lpcchClass == nullptr)) return ERROR_INVALID_PARAMETER;
+  if (!(open->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  const RegKey& key = *open->key;
+  if (lpClass != nullptr && *lpcchClass == 0) return ERROR_MORE_DATA;  // no room for the NUL
+  if (lpClass != nullptr) *lpClass = '\0';
+  if (lpcchClass != nullptr) *lpcchClass = 0;
+  std::size_t maxSubKey = 0, maxValueName = 0, maxValue = 0;
+  for (const auto& [name, child] : key.children()) maxSubKey = std::max(maxSubKey, name.size());
+  for (const RegValue& value : key.values()) {
+    maxValueName = std::max(maxValueName, value.name.size());
+    maxValue = std::max(maxValue, value.data.size());
+  }
+  if (lpcSubKeys != nullptr) *lpcSubKeys = static_cast<DWORD>(key.children().size());
+  if (lpcbMaxSubKeyLen != nullptr) *lpcbMaxSubKeyLen = static_cast<DWORD>(maxSubKey);
+  if (lpcbMaxClassLen != nullptr) *lpcbMaxClassLen = 0;
+  if (lpcValues != nullptr) *lpcValues = static_cast<DWORD>(key.values().size());
+  if (lpcbMaxValueNameLen != nullptr) *lpcbMaxValueNameLen = static_cast<DWORD>(maxValueName);
+  if (lpcbMaxValueLen != nullptr) *lpcbMaxValueLen = static_cast<DWORD>(maxValue);
+  if (lpcbSecurityDescriptor != nullptr) *lpcbSecurityDescriptor = 0;
+  if (lpftLastWriteTime != nullptr) std::memset(lpftLastWriteTime, 0, 8);
+  return ERROR_SUCCESS;
+}
+
 void MemoryRegistry::AddVolatileValue(const std::string& keyPath, const std::string& valueName, DWORD type,
                                       std::vector<BYTE> data) {
   std::vector<std::string_view> parts;
@@ -182,7 +257,9 @@ void MemoryRegistry::AddVolatileValue(const std::string& keyPath, const std::str
   if (!key->isVolatile() && (matched == parts.size() || !key->isRoot())) {
     throw std::invalid_argument("HKEY_LOCAL_MACHINE\\" + keyPath + " is not volatile");
   }
-  key = &store_.EnsurePath(*key, std::vector<std::string_view>(parts.begin() + static_cast<std::ptrdiff_t>(matched), parts.end()), true);
+  key = &store_.EnsurePath(
+      *key, std::vector<std::string_view>(parts.begin() + static_cast<std::ptrdiff_t>(matched), parts.end()),
+      true);
   RegValue value;
   const RegValue* old = key->FindValue(valueName);
   value.name = old != nullptr ? old->name : valueName;

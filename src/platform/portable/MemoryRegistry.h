@@ -38,6 +38,19 @@ class MemoryRegistry : public Registry {
   LONG RegOpenKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkResult) override;
   LONG RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWORD* lpType, BYTE* lpData,
                         DWORD* lpcbData) override;
+  // lpSubKey is relative to hKey and may not be null or "". The access rights
+  // of hKey do not matter; a key with subkeys, a volatile key or any key in a
+  // read-only registry gives ERROR_ACCESS_DENIED. Handles still open to the
+  // deleted key answer ERROR_KEY_DELETED from then on, and can be closed.
+  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;
+  // Needs a handle with KEY_SET_VALUE. The other values keep their order.
+  LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;
+  // Keys have no class (an empty one is returned), no security descriptor
+  // size (0) and no write time (zeroed). Lengths are in bytes, without NUL.
+  LONG RegQueryInfoKeyA(HKEY hKey, char* lpClass, DWORD* lpcchClass, DWORD* lpReserved, DWORD* lpcSubKeys,
+                        DWORD* lpcbMaxSubKeyLen, DWORD* lpcbMaxClassLen, DWORD* lpcValues,
+                        DWORD* lpcbMaxValueNameLen, DWORD* lpcbMaxValueLen, DWORD* lpcbSecurityDescriptor,
+                        void* lpftLastWriteTime) override;
 
   // Puts a value into a volatile key, creating the missing keys on the path
   // (backslash-separated, below HKEY_LOCAL_MACHINE) as volatile ones. For the
@@ -61,22 +74,31 @@ class MemoryRegistry : public Registry {
  protected:
   // One change to a key that is kept (not volatile), told before it is made.
   struct Change {
-    std::string_view keyPath;  // the key created, or holding the value; spelled as it will be stored
-    const RegValue* value;     // null when a key is created
+    enum class Kind {
+      kCreateKey,    // keyPath is created, with any missing keys above it
+      kSetValue,     // *value is set in keyPath
+      kDeleteKey,    // keyPath, which has no subkeys, goes with its values
+      kDeleteValue,  // the value named value->name goes from keyPath
+    };
+    Kind kind;
+    std::string_view keyPath;  // spelled as it is, or will be, stored
+    const RegValue* value;     // for kSetValue and kDeleteValue; null otherwise
   };
 
-  // Called before each real change to a kept key: a new key, a new value, or
-  // a value given another type or other bytes. Any status but ERROR_SUCCESS
-  // cancels the change and is what the call returns.
+  // Called before each real change to a kept key: a new key, a new value, a
+  // value given another type or other bytes, a deleted key or value. Any
+  // status but ERROR_SUCCESS cancels the change and is what the call returns.
   virtual LONG RecordChange(const Change& change);
 
  private:
   struct OpenKey {
-    RegKey* key;
+    RegKey* key;  // null once the key has been deleted
     DWORD access;
   };
 
   const OpenKey* Resolve(HKEY hKey);
+  // ERROR_SUCCESS when open names a key that still exists.
+  static LONG Usable(const OpenKey* open) noexcept;
   HKEY NewHandle(RegKey& key, DWORD access, LONG* status);
   // A new handle with the given access to an existing key below from.
   LONG OpenExisting(const OpenKey& from, const char* lpSubKey, DWORD access, HKEY* phkResult);

@@ -85,6 +85,13 @@ RegKey& RegStore::AddChild(RegKey& parent, std::string_view name, bool isVolatil
   return added;
 }
 
+bool RegStore::RemoveChild(RegKey& parent, std::string_view name) {
+  auto it = parent.children_.find(name);
+  if (it == parent.children_.end()) return false;
+  parent.children_.erase(it);
+  return true;
+}
+
 RegKey& RegStore::Walk(RegKey& from, const std::vector<std::string_view>& parts, std::size_t* matched) {
   RegKey* key = &from;
   std::size_t i = 0;
@@ -121,6 +128,18 @@ void RegStore::SetValue(RegKey& key, RegValue value) {
   }
   key.valueIndex_.emplace(value.name, key.values_.size());
   key.values_.push_back(std::move(value));
+}
+
+bool RegStore::RemoveValue(RegKey& key, std::string_view name) {
+  auto it = key.valueIndex_.find(name);
+  if (it == key.valueIndex_.end()) return false;
+  const std::size_t removed = it->second;
+  key.valueIndex_.erase(it);
+  key.values_.erase(key.values_.begin() + static_cast<std::ptrdiff_t>(removed));
+  for (auto& [valueName, index] : key.valueIndex_) {
+    if (index > removed) --index;
+  }
+  return true;
 }
 
 }  // namespace platform::portable

@@ -87,6 +87,8 @@ class RegStore {
 
   // Adds a child that must not exist yet, spelled as given.
   RegKey& AddChild(RegKey& parent, std::string_view name, bool isVolatile);
+  // Removes a child with everything below it. False when there is none.
+  static bool RemoveChild(RegKey& parent, std::string_view name);
   // Walks the components, adding the missing ones.
   RegKey& EnsurePath(RegKey& from, const std::vector<std::string_view>& parts, bool isVolatile);
   // Follows the components as far as they exist; *matched receives how many did.
@@ -97,6 +99,8 @@ class RegStore {
                           std::size_t size);
   // Creates or replaces; a replaced value keeps its first spelling and place.
   static void SetValue(RegKey& key, RegValue value);
+  // Removes a value; the others keep their order. False when there is none.
+  static bool RemoveValue(RegKey& key, std::string_view name);
 
  private:
   std::unique_ptr<RegKey> root_;

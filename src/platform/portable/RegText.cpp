@@ -56,13 +56,17 @@ void AppendHex(std::string& out, const RegValue& value, bool wrapHex) {
   }
 }
 
-void AppendValue(std::string& out, const RegValue& value, bool wrapHex) {
-  if (value.name.empty()) {
+void AppendValueName(std::string& out, std::string_view name) {
+  if (name.empty()) {
     out += '@';
   } else {
-    AppendQuoted(out, value.name);
+    AppendQuoted(out, name);
   }
   out += '=';
+}
+
+void AppendValue(std::string& out, const RegValue& value, bool wrapHex) {
+  AppendValueName(out, value.name);
   const std::vector<BYTE>& data = value.data;
   if (value.type == REG_SZ && IsPlainText(data)) {
     AppendQuoted(out, std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
@@ -78,8 +82,8 @@ void AppendValue(std::string& out, const RegValue& value, bool wrapHex) {
   out += '\n';
 }
 
-void AppendKeyLine(std::string& out, std::string_view keyPath) {
-  out += '[';
+void AppendKeyLine(std::string& out, std::string_view keyPath, bool deleted = false) {
+  out += deleted ? "[-" : "[";
   out += kRootName;
   out += '\\';
   out += keyPath;
@@ -195,7 +199,9 @@ class Parser {
 
   void Section() {
     std::string_view body = line_.substr(1);
-    if (!body.empty() && body.front() == '-') Fail("deleting keys or values is not supported here");
+    const bool deleting = !body.empty() && body.front() == '-';
+    if (deleting && !isLog_) Fail("deleting keys or values is not supported here");
+    if (deleting) body.remove_prefix(1);
     if (body.empty() || body.back() != ']') Fail("expected ] at the end of the key line");
     body.remove_suffix(1);
     std::string_view root = body.substr(0, kRootName.size());
@@ -221,6 +227,13 @@ class Parser {
       Fail(
           "HKEY_LOCAL_MACHINE\\HARDWARE is rebuilt at every start and is not kept in this file; "
           "remove this section");
+    }
+    if (deleting) {
+      std::size_t matched = 0;
+      RegKey& gone = store_.Walk(store_.root(), parts_, &matched);
+      if (matched == parts_.size()) RegStore::RemoveChild(*gone.parent(), parts_.back());
+      key_ = nullptr;
+      return;
     }
     if (!isLog_) {
       auto [it, added] = sections_.emplace(std::string(path), lineNo_);
@@ -267,6 +280,10 @@ class Parser {
     }
     if (rest.empty() || rest.front() != '=') Fail("expected \"name\"=value: no = after the name");
     rest.remove_prefix(1);
+    if (isLog_ && rest == "-") {
+      RegStore::RemoveValue(*key_, value.name);
+      return;
+    }
     const ValueForm* form = kValueForms;
     while (!form->prefix.empty() && rest.substr(0, form->prefix.size()) != form->prefix) ++form;
     if (form->prefix.empty())
@@ -331,7 +348,10 @@ class Parser {
     HexBytes(rest.substr(close + 2), value.data);
   }
 
-  void DeleteForm(std::string_view, RegValue&) { Fail("deleting keys or values is not supported here"); }
+  void DeleteForm(std::string_view, RegValue&) {
+    if (isLog_) Fail("expected nothing after =- (a deleted value)");
+    Fail("deleting keys or values is not supported here");
+  }
 
   // Bytes as "xx,xx,...", continued on the next line after ",\".
   void HexBytes(std::string_view text, std::vector<BYTE>& data) {
@@ -422,6 +442,19 @@ std::string FormatKeyLine(std::string_view keyPath) {
 std::string FormatValueLine(const RegValue& value, bool wrapHex) {
   std::string out;
   AppendValue(out, value, wrapHex);
+  return out;
+}
+
+std::string FormatKeyDeleteLine(std::string_view keyPath) {
+  std::string out;
+  AppendKeyLine(out, keyPath, true);
+  return out;
+}
+
+std::string FormatValueDeleteLine(std::string_view valueName) {
+  std::string out;
+  AppendValueName(out, valueName);
+  out += "-\n";
   return out;
 }
 

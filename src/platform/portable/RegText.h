@@ -22,6 +22,10 @@
 // The change log holds the same lines, appended as changes happen: a key line
 // when the key differs from the previous record, then value lines, hex data
 // kept on one line. Sections and values may repeat there; the last one wins.
+// Deletions are logged as regedit writes them, and are taken only there:
+//   [-HKEY_LOCAL_MACHINE\Key]          the key goes, with whatever is below it
+//   "Name"=-                           the value goes from the current key
+//   @=-                                (a key or value already gone is no error)
 #pragma once
 
 #include <cstddef>
@@ -52,5 +56,9 @@ std::string FormatKeyLine(std::string_view keyPath);
 // "\"name\"=value\n", or "@=value\n" for the default value. With wrapHex,
 // hex data is broken into lines below 80 columns.
 std::string FormatValueLine(const RegValue& value, bool wrapHex);
+// "[-HKEY_LOCAL_MACHINE\path]\n"
+std::string FormatKeyDeleteLine(std::string_view keyPath);
+// "\"name\"=-\n", or "@=-\n" for the default value.
+std::string FormatValueDeleteLine(std::string_view valueName);
 
 }  // namespace platform::portable
