@@ -1,6 +1,5 @@
 // The portable platform: the machine registry in
 // $HOME/.local/state/MarvaneSetup/HKLM.reg and windows on the terminal.
-#include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -27,10 +26,13 @@ class PortableHost : public Host {
   Windowing& windowing() override { return windowing_; }
   // A terminal program: whoever started it sees it.
   bool Interactive() override { return true; }
+  // The program is linked statically, so the user database (NSS) is not
+  // asked: the login name the environment gives, and the user id.
   std::string UserName() override {
-    const passwd* entry = getpwuid(geteuid());
-    if (entry != nullptr && entry->pw_name != nullptr) return entry->pw_name;
-    return "uid " + std::to_string(geteuid());
+    const char* name = std::getenv("USER");
+    if (name == nullptr || *name == '\0') name = std::getenv("LOGNAME");
+    const std::string id = "uid " + std::to_string(geteuid());
+    return name != nullptr && *name != '\0' ? std::string(name) + " (" + id + ")" : id;
   }
   bool RegistryWritable() override { return !registry_->IsReadOnly(); }
   bool Close(std::string& error) override { return registry_->Close(error); }

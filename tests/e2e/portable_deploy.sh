@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# The built MarvaneSetup as a deployment tool drives it, against a machine
+# registry file in a temporary home: an unattended install with a log, a
+# detection before and after, a removal, a second removal, a data source
+# changed by hand, and command lines that are not understood.
+set -u
+exe=$(realpath "$1")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0
+failed=0
+check() {  # check "what" command...
+  local what=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+    echo "ok: $what"
+  else
+    failed=$((failed + 1))
+    echo "FAILED: $what"
+  fi
+}
+
+year=$(date +%Y)
+count=$((5 + 5 * (year - 2002)))
+case "$(uname -m)" in
+  i?86) branch='SOFTWARE\ODBC\ODBC.INI' ;;
+  *) branch='SOFTWARE\WOW6432node\ODBC\ODBC.INI' ;;
+esac
+
+home=$work/home
+reg=$home/.local/state/MarvaneSetup/HKLM.reg
+log=$work/deploy.log
+run() {  # run ARGS...: status in $status, standard output in $work/out
+  HOME=$home "$exe" "$@" </dev/null >"$work/out" 2>"$work/err"
+  status=$?
+}
+lines() { grep -c "$@" || true; }
+
+# A machine whose ODBC keys are there before the program ever runs, as on
+# Windows, with a data source and a key of its own.
+mkdir -p "$(dirname "$reg")"
+branchKeys=()
+key=SOFTWARE
+for part in $(echo "${branch#SOFTWARE\\}" | tr '\\' ' '); do
+  key="$key\\$part"
+  branchKeys+=("[HKEY_LOCAL_MACHINE\\$key]" '')
+done
+branchKeys+=("[HKEY_LOCAL_MACHINE\\$branch\\ODBC Data Sources]" '"Other DSN"="SQL Server"' '')
+vendor=('[HKEY_LOCAL_MACHINE\SOFTWARE\Vendor]' '"Keep"="this"' '')
+# Sections in the order the program writes them: ODBC before Vendor before WOW6432node.
+if [ "$branch" = 'SOFTWARE\ODBC\ODBC.INI' ]; then
+  printf '%s\n' REGEDIT4 '' '[HKEY_LOCAL_MACHINE\SOFTWARE]' '' "${branchKeys[@]}" "${vendor[@]}" >"$reg"
+else
+  printf '%s\n' REGEDIT4 '' '[HKEY_LOCAL_MACHINE\SOFTWARE]' '' "${vendor[@]}" "${branchKeys[@]}" >"$reg"
+fi
+cp "$reg" "$work/before"
+
+run /check
+check "check on a machine without the data sources exits 1" test "$status" = 1
+check "check lists every missing data source on standard output" test "$(lines ': missing' "$work/out")" = "$count"
+check "check writes nothing" cmp -s "$reg" "$work/before"
+
+run /QUIET /log "$log"
+check "quiet install exits 0" test "$status" = 0
+check "quiet install prints no window line" test ! -s "$work/out"
+check "the log starts with the run's facts" grep -q "^MarvaneSetup .* install /quiet, .*, registry writable, processor .* -> ${branch//\\/\\\\}, " "$log"
+check "the log has a line per data source" test "$(lines -E '^(Marvane|MV)[0-9]*-[RS][12]?: registered$' "$log")" = "$count"
+check "the log ends with the counts and the exit status" \
+  test "$(tail -n 1 "$log")" = "finished: $count data sources: $count registered; exit status 0"
+cp "$reg" "$work/installed"
+
+run -check
+check "check after the install exits 0" test "$status" = 0
+check "check after the install prints nothing" test ! -s "$work/out"
+check "check after the install leaves the file byte-identical" cmp -s "$reg" "$work/installed"
+
+run /remove -q -l "$log"
+check "removal exits 0" test "$status" = 0
+check "removal leaves exactly the registry as it was before the install" cmp -s "$reg" "$work/before"
+check "the log was appended to" test "$(lines "^MarvaneSetup " "$log")" = 2
+run --uninstall /q
+check "a second removal exits 0" test "$status" = 0
+check "a second removal changes nothing" cmp -s "$reg" "$work/before"
+
+# A data source changed by hand is left as it is, and said to be.
+run /q
+sed -i 's|^"DBQ"="\\\\\\\\VLKDATA01\\\\VLK-Data\\\\Current\\\\Marvane-S.mdb"$|"DBQ"="D:\\\\mine.mdb"|' "$reg"
+check "(a DBQ changed by hand)" grep -qx '"DBQ"="D:\\\\mine.mdb"' "$reg"
+run /x /q /log "$log"
+check "removal with a data source changed by hand exits 1" test "$status" = 1
+check "the changed data source is kept" grep -qx '"DBQ"="D:\\\\mine.mdb"' "$reg"
+check "the changed data source is still listed" grep -qx '"Marvane-S"="Microsoft Access Driver (\*.mdb)"' "$reg"
+check "the log says why it was left" grep -q '^Marvane-S: left: its DBQ is "D:\\mine.mdb"$' "$log"
+check "the others are removed" test "$(lines -E '^\[.*\\(Marvane|MV)[0-9]*-[RS][12]?\]$' "$reg")" = 1
+check "the machine's own key is kept" grep -qx '"Keep"="this"' "$reg"
+
+# Command lines that are not understood, and a log that cannot be written:
+# nothing is opened or changed.
+fresh=$work/fresh
+for arguments in "/bogus" "/log" "/check /remove" "quiet"; do
+  # shellcheck disable=SC2086
+  HOME=$fresh "$exe" $arguments </dev/null >"$work/out" 2>"$work/err"
+  status=$?
+  check "\"$arguments\" exits 87 with the usage" bash -c "[ $status = 87 ] && grep -q '^Usage:' '$work/err'"
+done
+check "nothing was created for them" test ! -e "$fresh"
+HOME=$fresh "$exe" /q /log "$work/no/such/dir/x.log" </dev/null >"$work/out" 2>"$work/err"
+status=$?
+check "an unwritable log stops the run with status 2" test "$status" = 2
+check "the error names the log file" grep -q 'no/such/dir/x.log' "$work/err"
+check "nothing was written for it" test ! -e "$fresh"
+HOME=$fresh "$exe" /? </dev/null >"$work/out" 2>&1
+check "/? prints the usage and exits 0" bash -c "[ $? = 0 ] && grep -q '/check' '$work/out'"
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
