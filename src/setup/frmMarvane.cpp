@@ -60,10 +60,6 @@ void frmMarvane::MDIForm_Load() {
   windowing_.Unload(*this);
 }
 
-bool frmMarvane::UsesNativeBranch() const {
-  return IdentifiesX86(ProcessorId);
-}
-
 const MdlODBC::Branch& ChooseBranch(const std::string& processorId) {
   return IdentifiesX86(processorId) ? MdlODBC::kNativeBranch : MdlODBC::kWow64Branch;
 }
@@ -82,9 +78,10 @@ std::int16_t LastArchiveYear(SystemInfo& system) {
   return static_cast<std::int16_t>(last);
 }
 
-DataSourceResult frmMarvane::Install(const DataSourceSpec& spec, bool native) {
-  const Registration done = native ? odbc_.CreateDataSource(spec.name, spec.path, spec.description)
-                                   : odbc_.CreateDataSourceWow64(spec.name, spec.path, spec.description);
+DataSourceResult frmMarvane::Install(const DataSourceSpec& spec, const MdlODBC::Branch& branch) {
+  const Registration done = &branch == &MdlODBC::kNativeBranch
+                                ? odbc_.CreateDataSource(spec.name, spec.path, spec.description)
+                                : odbc_.CreateDataSourceWow64(spec.name, spec.path, spec.description);
   switch (done.state) {
     case RegistrationState::Registered:
       return {spec.name, Verdict::Registered, ""};
@@ -98,9 +95,8 @@ DataSourceResult frmMarvane::Install(const DataSourceSpec& spec, bool native) {
   return {spec.name, Verdict::Failed, FailureDetail(done.failedCall, done.status)};
 }
 
-DataSourceResult frmMarvane::Remove(const DataSourceSpec& spec, bool native) {
-  const Removal removal =
-      odbc_.RemoveDataSource(native ? MdlODBC::kNativeBranch : MdlODBC::kWow64Branch, spec.name, spec.path);
+DataSourceResult frmMarvane::Remove(const DataSourceSpec& spec, const MdlODBC::Branch& branch) {
+  const Removal removal = odbc_.RemoveDataSource(branch, spec.name, spec.path);
   switch (removal.state) {
     case RemovalState::Removed:
       return {spec.name, Verdict::Removed, ""};
@@ -115,12 +111,13 @@ DataSourceResult frmMarvane::Remove(const DataSourceSpec& spec, bool native) {
 }
 
 void frmMarvane::Register(const std::function<DataSourceSpec()>& build) {
-  const bool native = UsesNativeBranch();
+  // Decided anew for every data source, from what was read at the start.
+  const MdlODBC::Branch& branch = ChooseBranch(ProcessorId);
   DataSourceResult result{"data source " + std::to_string(outcome_.Attempted() + 1), Verdict::Failed, ""};
   try {
     const DataSourceSpec spec = build();
     result.name = spec.name;
-    result = action_ == SetupAction::Install ? Install(spec, native) : Remove(spec, native);
+    result = action_ == SetupAction::Install ? Install(spec, branch) : Remove(spec, branch);
   } catch (const std::exception& error) {
     // The step is abandoned; the run goes on with the next one.
     result.verdict = Verdict::Failed;

@@ -41,10 +41,9 @@ class frmMarvane : public platform::Form {
 
  private:
   void InstallDataSources();
-  bool UsesNativeBranch() const;
   void Register(const std::function<DataSourceSpec()>& build);
-  DataSourceResult Install(const DataSourceSpec& spec, bool native);
-  DataSourceResult Remove(const DataSourceSpec& spec, bool native);
+  DataSourceResult Install(const DataSourceSpec& spec, const MdlODBC::Branch& branch);
+  DataSourceResult Remove(const DataSourceSpec& spec, const MdlODBC::Branch& branch);
 
   platform::Windowing& windowing_;
   platform::SystemInfo& system_;

@@ -327,6 +327,43 @@ if [ -f "$exe_x64" ] && check "64-bit prefix boots" boot_prefix "$p64" win64 "$w
   export_key "$p64" "$wine64" 'HKEY_LOCAL_MACHINE\SOFTWARE' "$work/software-2" /reg:64
   check "x64, 64-bit prefix, second run: HKLM\\SOFTWARE unchanged" same_export "$work/software-1" "$work/software-2"
 
+  # The switches a deployment tool uses, with no display at all for the
+  # unattended ones: a detection, an install with a log, a detection, a
+  # removal that brings the branch back, and a second removal.
+  # run_plain LOADER EXE ARGS...: no boxes to close; sets plain_status.
+  run_plain() {
+    local loader=$1 exe=$2
+    shift 2
+    WINEPREFIX=$p64 timeout $RUN_TIMEOUT env -u DISPLAY "$loader" "$exe" "$@" </dev/null >"$work/plain.out" 2>&1
+    plain_status=$?
+  }
+  # deploy_checks LABEL LOADER EXE
+  deploy_checks() {
+    local label=$1 loader=$2 exe=$3 log=$p64/drive_c/deploy.log
+    restore_wow
+    rm -f "$log"
+    export_key "$p64" "$wine64" "$WOW_BRANCH" "$work/deploy-before" /reg:64
+    run_plain "$loader" "$exe" /check
+    check "$label /check before the install: exit 1 (was $plain_status)" [ "$plain_status" = 1 ]
+    check "$label /check lists the missing data sources on standard output" grep -q '^MV2002-R: missing' "$work/plain.out"
+    run_plain "$loader" "$exe" /quiet /log 'C:\deploy.log'
+    check "$label /quiet without a display: exit 0 (was $plain_status)" [ "$plain_status" = 0 ]
+    check_wow_run "$label /quiet" 'C:\windows\system32\odbcjt32.dll'
+    check "$label /log: a line per data source and the exit status" \
+      bash -c "[ \$(grep -c ': registered' '$log') -gt 100 ] && tail -n 1 '$log' | grep -q 'exit status 0'"
+    run_plain "$loader" "$exe" -CHECK
+    check "$label /check after the install: exit 0 (was $plain_status)" [ "$plain_status" = 0 ]
+    run_plain "$loader" "$exe" /remove /q
+    check "$label /remove: exit 0 (was $plain_status)" [ "$plain_status" = 0 ]
+    export_key "$p64" "$wine64" "$WOW_BRANCH" "$work/deploy-after" /reg:64
+    check "$label /remove brings the branch back to what it was" same_export "$work/deploy-before" "$work/deploy-after"
+    run_plain "$loader" "$exe" --uninstall /q
+    check "$label a second /remove: exit 0 (was $plain_status)" [ "$plain_status" = 0 ]
+    run_plain "$loader" "$exe" /bogus
+    check "$label a switch not understood: exit 87 (was $plain_status)" [ "$plain_status" = 87 ]
+  }
+  deploy_checks "x64, 64-bit prefix," "$wine64" "$exe_x64"
+
   # x86 program under WOW64.
   if $can_run_32bit && [ -f "$exe_x86" ]; then
     restore_wow
