@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <span>
@@ -12,13 +14,13 @@ using namespace platform;
 namespace {
 
 // Where the data of a layout value comes from.
-enum class Source { Path, Description, Driver, Text, Number };
+enum class Source : std::uint32_t { Path, Description, Driver, Text, Number };
 
 struct LayoutValue {
   const char* name;
   Source source;
-  const char* text = "";
   DWORD number = 0;
+  const char* text = "";
 };
 
 struct LayoutKey {
@@ -30,16 +32,16 @@ constexpr LayoutValue kDataSourceValues[] = {
     {"DBQ", Source::Path},
     {"Description", Source::Description},
     {"Driver", Source::Driver},
-    {"DriverId", Source::Number, "", 25},
-    {"FIL", Source::Text, "MS Access;"},
-    {"SafeTransactions", Source::Number, "", 0},
-    {"UID", Source::Text, ""},
+    {"DriverId", Source::Number, 25},
+    {"FIL", Source::Text, 0, "MS Access;"},
+    {"SafeTransactions", Source::Number, 0},
+    {"UID", Source::Text},
 };
 
 constexpr LayoutValue kJetValues[] = {
-    {"ImplicitCommitSync", Source::Text, ""}, {"MaxBufferSize", Source::Number, "", 2048},
-    {"PageTimeout", Source::Number, "", 5},   {"Threads", Source::Number, "", 3},
-    {"UserCommitSync", Source::Text, "Yes"},
+    {"ImplicitCommitSync", Source::Text},       {"MaxBufferSize", Source::Number, 2048},
+    {"PageTimeout", Source::Number, 5},         {"Threads", Source::Number, 3},
+    {"UserCommitSync", Source::Text, 0, "Yes"},
 };
 
 // The keys of one data source in the order they are written; the entry
@@ -219,7 +221,8 @@ std::optional<std::string> ReadText(Registry& registry, HKEY key, const char* na
   std::vector<BYTE> data(size);
   if (size != 0 && registry.RegQueryValueExA(key, name, nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
     return "<unreadable>";
-  std::string text(data.begin(), data.begin() + std::min<std::size_t>(size, data.size()));
+  std::string text(data.begin(),
+                   data.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(size, data.size())));
   return text.substr(0, text.find('\0'));
 }
 

@@ -161,8 +161,9 @@ int RunSetup(Host& host, const CommandLine& command, RunLog& log, std::string& o
     status = RunCheck(host, log, out, !log.Echoes(), summary);
   } else {
     QuietWindowing quietWindows(log);
-    Windowing& windowing = quiet ? static_cast<Windowing&>(quietWindows) : host.windowing();
-    status = RunWindows(host, windowing, quiet,
+    Windowing* windowing = &host.windowing();
+    if (quiet) windowing = &quietWindows;
+    status = RunWindows(host, *windowing, quiet,
                         command.mode == Mode::Remove ? SetupAction::Remove : SetupAction::Install, log,
                         errors, summary);
   }

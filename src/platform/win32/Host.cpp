@@ -72,7 +72,8 @@ bool AttachStandardOutput() {
   if (out != nullptr && out != INVALID_HANDLE_VALUE && ::GetFileType(out) != FILE_TYPE_UNKNOWN) return true;
   if (!::AttachConsole(ATTACH_PARENT_PROCESS)) return false;
   if (std::freopen("CONOUT$", "w", stdout) == nullptr) return false;
-  std::freopen("CONOUT$", "w", stderr);
+  // Errors there too where that works; standard output is what matters.
+  (void)std::freopen("CONOUT$", "w", stderr);
   return true;
 }
 
