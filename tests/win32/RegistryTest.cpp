@@ -149,6 +149,49 @@ TEST_F(RegistryTest, UnknownAndNullHandlesAreInvalid) {
   EXPECT_EQ(registry->RegCloseKey(4242), ERROR_INVALID_HANDLE);
 }
 
+TEST_F(RegistryTest, KeysAndValuesDeleteAndQueryInfoCountsWhatIsLeft) {
+  const std::string path = kScratch + "\\Delete";
+  UniqueKey key(*registry, Create("Delete"));
+  UniqueKey child(*registry, Create("Delete\\Engines"));
+  ASSERT_TRUE(key && child);
+  const char text[] = "C:\\Data\\Marvane.mdb";
+  for (const char* name : {"DBQ", "Driver"}) {
+    ASSERT_EQ(registry->RegSetValueExA(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                                       sizeof text),
+              ERROR_SUCCESS);
+  }
+  auto info = [&](HKEY handle, DWORD& subKeys, DWORD& values, DWORD& maxName, DWORD& maxData) {
+    return registry->RegQueryInfoKeyA(handle, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values,
+                                      &maxName, &maxData, nullptr, nullptr);
+  };
+  DWORD subKeys = 9, values = 9, maxName = 9, maxData = 9;
+  ASSERT_EQ(info(key.Get(), subKeys, values, maxName, maxData), ERROR_SUCCESS);
+  EXPECT_EQ(std::to_string(subKeys) + " " + std::to_string(values) + " " + std::to_string(maxName), "1 2 6");
+  // Counted as stored: a string set through the A call may be kept as UTF-16.
+  EXPECT_GE(maxData, sizeof text);
+
+  EXPECT_EQ(registry->RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str()), ERROR_ACCESS_DENIED);  // has a subkey
+  EXPECT_EQ(registry->RegDeleteValueA(key.Get(), "dbq"), ERROR_SUCCESS);
+  EXPECT_EQ(registry->RegDeleteValueA(key.Get(), "DBQ"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(registry->RegDeleteKeyA(key.Get(), "Engines"), ERROR_SUCCESS);  // relative to the handle
+  EXPECT_EQ(registry->RegDeleteKeyA(key.Get(), "Engines"), ERROR_FILE_NOT_FOUND);
+  ASSERT_EQ(info(key.Get(), subKeys, values, maxName, maxData), ERROR_SUCCESS);
+  EXPECT_EQ(subKeys, 0u);
+  EXPECT_EQ(values, 1u);
+
+  // Handles left open to a deleted key are Windows' to answer, and still close.
+  EXPECT_EQ(registry->RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str()), ERROR_SUCCESS);
+  EXPECT_FALSE(native::KeyExists(native::Root::CurrentUser, path));
+  EXPECT_EQ(registry->RegSetValueExA(key.Get(), "After", 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                                     sizeof text),
+            ERROR_KEY_DELETED);
+  EXPECT_EQ(registry->RegDeleteValueA(4242, "x"), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(registry->RegDeleteKeyA(4242, "x"), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(info(4242, subKeys, values, maxName, maxData), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(key.Close(), ERROR_SUCCESS);
+  EXPECT_EQ(child.Close(), ERROR_SUCCESS);
+}
+
 // The key the program names is the key written, whatever this program's
 // bitness: under WOW64 a plain write to SOFTWARE\WOW6432node would land in
 // SOFTWARE\Wow6432Node\WOW6432node.
@@ -199,6 +242,22 @@ TEST_F(RegistryViewTest, PlainCallsUnderWow64WouldBeRedirected) {
   auto plain = win32::MakeRegistry(false);
   CreateAndOpen(*plain);
   EXPECT_TRUE(native::KeyExists(native::Root::LocalMachine, std::string(kDoubled) + "\\Created"));
+}
+
+// Deleting takes the key named too, not its redirected twin. A key of its
+// own: the tests above run at the same time and clear theirs.
+TEST(RegistryViewDeleteTest, DeletesTakeTheNamedKey) {
+  const std::string named = "SOFTWARE\\WOW6432node\\MarvaneDeleteTests";
+  if (!native::CanWrite(native::Root::LocalMachine, named)) GTEST_SKIP() << "HKLM is not writable";
+  auto registry = win32::MakeRegistry();
+  HKEY key = 0;
+  ASSERT_EQ(registry->RegCreateKeyA(HKEY_LOCAL_MACHINE, (named + "\\Created").c_str(), &key), ERROR_SUCCESS);
+  EXPECT_EQ(registry->RegCloseKey(key), ERROR_SUCCESS);
+  ASSERT_TRUE(native::KeyExists(native::Root::LocalMachine, named + "\\Created"));
+  EXPECT_EQ(registry->RegDeleteKeyA(HKEY_LOCAL_MACHINE, (named + "\\Created").c_str()), ERROR_SUCCESS);
+  EXPECT_FALSE(native::KeyExists(native::Root::LocalMachine, named + "\\Created"));
+  EXPECT_EQ(registry->RegDeleteKeyA(HKEY_LOCAL_MACHINE, named.c_str()), ERROR_SUCCESS);
+  EXPECT_FALSE(native::KeyExists(native::Root::LocalMachine, named));
 }
 
 }  // namespace

@@ -37,4 +37,20 @@ struct KeyCallChoice {
 // the program names itself is left as it is.
 KeyCallChoice ChooseKeyCall(KeyCall call, std::uint32_t samDesired, bool processIsWow64);
 
+// Deleting a key (RegDeleteKeyA) under WOW64 goes to the 64-bit view through
+// RegDeleteKeyExA, which advapi32 has from Windows XP x64 and Vista on; it is
+// looked up at run time (haveDeleteKeyEx). Without it, and outside WOW64,
+// RegDeleteKeyA is called as the program calls it.
+enum class DeleteKeyCall {
+  RegDeleteKeyA,
+  RegDeleteKeyExA,
+};
+
+struct DeleteKeyChoice {
+  DeleteKeyCall call;
+  std::uint32_t samDesired;  // the view, for RegDeleteKeyExA
+};
+
+DeleteKeyChoice ChooseDeleteKeyCall(bool processIsWow64, bool haveDeleteKeyEx);
+
 }  // namespace platform::win32

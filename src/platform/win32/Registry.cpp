@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <map>
 
 // Outside namespace platform: the Windows macros spell HKEY, DWORD and LONG
@@ -29,6 +30,15 @@ constexpr ProgramKey kFirstPredefined = 0x80000000u;
 const std::array<NativeKey, 7> kPredefined = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER,     HKEY_LOCAL_MACHINE,
                                               HKEY_USERS,        HKEY_PERFORMANCE_DATA, HKEY_CURRENT_CONFIG,
                                               HKEY_DYN_DATA};
+
+// RegDeleteKeyExA is looked up: advapi32 of 32-bit Windows XP has none.
+using RegDeleteKeyExFn = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
+
+RegDeleteKeyExFn FindRegDeleteKeyEx() {
+  HMODULE advapi32 = ::GetModuleHandleA("advapi32.dll");
+  FARPROC proc = advapi32 ? ::GetProcAddress(advapi32, "RegDeleteKeyExA") : nullptr;
+  return reinterpret_cast<RegDeleteKeyExFn>(reinterpret_cast<void*>(proc));
+}
 
 class Win32Registry final : public platform::Registry {
  public:
@@ -92,6 +102,52 @@ class Win32Registry final : public platform::Registry {
                                      lpType ? &type : nullptr, lpData, lpcbData ? &size : nullptr);
     if (lpType) *lpType = static_cast<ProgramDword>(type);
     if (lpcbData) *lpcbData = static_cast<ProgramDword>(size);
+    return status;
+  }
+
+  ProgramStatus RegDeleteKeyA(ProgramKey hKey, const char* lpSubKey) override {
+    NativeKey parent;
+    if (!Resolve(hKey, parent)) return ERROR_INVALID_HANDLE;
+    static const RegDeleteKeyExFn deleteKeyEx = FindRegDeleteKeyEx();
+    DeleteKeyChoice choice = ChooseDeleteKeyCall(wow64_, deleteKeyEx != nullptr);
+    if (choice.call == DeleteKeyCall::RegDeleteKeyExA)
+      return deleteKeyEx(parent, lpSubKey, choice.samDesired, 0);
+    return ::RegDeleteKeyA(parent, lpSubKey);
+  }
+
+  ProgramStatus RegDeleteValueA(ProgramKey hKey, const char* lpValueName) override {
+    NativeKey key;
+    if (!Resolve(hKey, key)) return ERROR_INVALID_HANDLE;
+    return ::RegDeleteValueA(key, lpValueName);
+  }
+
+  ProgramStatus RegQueryInfoKeyA(ProgramKey hKey, char* lpClass, ProgramDword* lpcchClass,
+                                 ProgramDword* lpReserved, ProgramDword* lpcSubKeys,
+                                 ProgramDword* lpcbMaxSubKeyLen, ProgramDword* lpcbMaxClassLen,
+                                 ProgramDword* lpcValues, ProgramDword* lpcbMaxValueNameLen,
+                                 ProgramDword* lpcbMaxValueLen, ProgramDword* lpcbSecurityDescriptor,
+                                 void* lpftLastWriteTime) override {
+    NativeKey key;
+    if (!Resolve(hKey, key)) return ERROR_INVALID_HANDLE;
+    // As for RegQueryValueExA: native DWORD locals, given to Windows only
+    // where the program gave a place.
+    std::array<ProgramDword*, 9> given = {lpcchClass,          lpReserved,      lpcSubKeys,
+                                          lpcbMaxSubKeyLen,    lpcbMaxClassLen, lpcValues,
+                                          lpcbMaxValueNameLen, lpcbMaxValueLen, lpcbSecurityDescriptor};
+    std::array<DWORD, 9> local = {};
+    std::array<DWORD*, 9> out = {};
+    for (std::size_t i = 0; i < given.size(); ++i) {
+      if (given[i]) local[i] = *given[i];
+      out[i] = given[i] ? &local[i] : nullptr;
+    }
+    FILETIME written = {};
+    if (lpftLastWriteTime) std::memcpy(&written, lpftLastWriteTime, sizeof written);
+    LONG status = ::RegQueryInfoKeyA(key, lpClass, out[0], out[1], out[2], out[3], out[4], out[5], out[6],
+                                     out[7], out[8], lpftLastWriteTime ? &written : nullptr);
+    for (std::size_t i = 0; i < given.size(); ++i) {
+      if (given[i]) *given[i] = static_cast<ProgramDword>(local[i]);
+    }
+    if (lpftLastWriteTime) std::memcpy(lpftLastWriteTime, &written, sizeof written);
     return status;
   }
 
