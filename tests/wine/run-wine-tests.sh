@@ -342,6 +342,8 @@ if [ -f "$exe_x64" ] && check "64-bit prefix boots" boot_prefix "$p64" win64 "$w
     local label=$1 loader=$2 exe=$3 log=$p64/drive_c/deploy.log
     restore_wow
     rm -f "$log"
+    # As on Windows, where these keys are there before any data source is.
+    in_prefix "$p64" "$wine64" reg add "$WOW_BRANCH\\ODBC Data Sources" /f /reg:64 >/dev/null 2>&1
     export_key "$p64" "$wine64" "$WOW_BRANCH" "$work/deploy-before" /reg:64
     run_plain "$loader" "$exe" /check
     check "$label /check before the install: exit 1 (was $plain_status)" [ "$plain_status" = 1 ]
