@@ -3,7 +3,8 @@
 //
 // Exit status: 0 every data source is registered (now or before); 1 some are
 // not, or the run stopped early; 2 the machine registry could not be opened.
-#include <iostream>
+#include <cstdio>
+#include <string>
 
 #include "platform/Host.h"
 #include "setup/SetupProgram.h"
@@ -11,8 +12,11 @@
 int main() {
   platform::OpenedHost opened = platform::OpenHost();
   if (!opened.host) {
-    std::cerr << opened.error << '\n';
+    std::fprintf(stderr, "%s\n", opened.error.c_str());
     return 2;
   }
-  return RunSetup(*opened.host, std::cerr);
+  std::string errors;
+  const int status = RunSetup(*opened.host, errors);
+  std::fputs(errors.c_str(), stderr);
+  return status;
 }

@@ -4,7 +4,7 @@
 // failing data source differs from a clean run.
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <string>
 
 #include "FakePlatform.h"
 #include "odbc/MdlODBC.h"
@@ -80,7 +80,7 @@ RunResult RunWith(const Machine& setup, const std::string& op, int occurrence) {
   Seed(fake, setup);
   if (!op.empty()) fake.Fail(op, occurrence);
   fake::FakeHost host(fake);
-  std::ostringstream errors;
+  std::string errors;
   const int status = RunSetup(host, errors);
   // A close that fails leaves its handle open; every other run closes all it opens.
   if (op != "RegCloseKey") {
@@ -185,9 +185,9 @@ TEST(FaultInjection, SavingFailureAfterACompleteRunIsReported) {
   Seed(fake, {});
   fake::FakeHost host(fake);
   host.closeError = "HKLM.reg: cannot be saved";
-  std::ostringstream errors;
+  std::string errors;
   EXPECT_EQ(RunSetup(host, errors), 1);
-  EXPECT_NE(errors.str().find("HKLM.reg: cannot be saved"), std::string::npos);
+  EXPECT_NE(errors.find("HKLM.reg: cannot be saved"), std::string::npos);
 }
 
 }  // namespace
