@@ -166,6 +166,11 @@ int LabelTextPixels(const std::string& caption) {
   return pixels;
 }
 
+bool QuitPending() {
+  MSG msg;
+  return ::PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != FALSE;
+}
+
 void PostClose(const std::string& caption) {
   if (HWND hwnd = Find(caption)) ::PostMessageA(hwnd, WM_CLOSE, 0, 0);
 }

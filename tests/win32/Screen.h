@@ -49,6 +49,9 @@ FontFacts LabelFont(const std::string& caption);
 // window, its label or the capture is missing.
 int LabelTextPixels(const std::string& caption);
 
+// Whether this thread's message queue holds a quit message.
+bool QuitPending();
+
 // Asks the window to close, through the message queue.
 void PostClose(const std::string& caption);
 

@@ -89,6 +89,9 @@ TEST(WindowsOnTheDisplay, ShowingAndUnloadingAPairLeavesNoWindowAndRunReturns) {
     program.windowing->Run(program.main);
     EXPECT_EQ(shown, 2) << ending.what;
     EXPECT_EQ(screen::ProgramWindowCount(), 0) << ending.what;
+    // A quit message left behind would end the program's next message box
+    // at once.
+    EXPECT_FALSE(screen::QuitPending()) << ending.what;
   }
 }
 

@@ -290,7 +290,10 @@ class Win32Windowing final : public platform::Windowing {
     looping_ = true;
     MSG msg;
     BOOL got;
-    while (live_ > 0 && (got = ::GetMessageA(&msg, nullptr, 0, 0)) != 0) {
+    // Ends on the quit message that the last window's going posts, taking
+    // it off the queue: left there, it would end the next message box at
+    // once.
+    while ((got = ::GetMessageA(&msg, nullptr, 0, 0)) != 0) {
       if (got == -1) {
         looping_ = false;
         ThrowLastError("GetMessageA");
