@@ -28,15 +28,14 @@ bool IsProgramClass(HWND hwnd) {
   return name == "MarvaneMdiFrame" || name == "MarvaneForm";
 }
 
+BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM list) {
+  reinterpret_cast<std::vector<HWND>*>(list)->push_back(hwnd);
+  return TRUE;
+}
+
 std::vector<HWND> ThreadWindows() {
   std::vector<HWND> windows;
-  ::EnumThreadWindows(
-      ::GetCurrentThreadId(),
-      [](HWND hwnd, LPARAM list) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(list)->push_back(hwnd);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&windows));
+  ::EnumThreadWindows(::GetCurrentThreadId(), &CollectWindow, reinterpret_cast<LPARAM>(&windows));
   return windows;
 }
 
