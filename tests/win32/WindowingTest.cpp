@@ -136,7 +136,7 @@ TEST(WindowsOnTheDisplay, ProgressWindowAndBoxBelongToTheMainWindowAndTheLabelIs
   EXPECT_EQ(boxOwners[0], main.hwnd);
 }
 
-TEST(WindowsOnTheDisplay, LabelFontIsTheOneSpecifiedAt96DpiAndTrueTypeElsewhere) {
+TEST(WindowsOnTheDisplay, LabelFontIsTheFormsOwnAt96DpiAndTrueTypeElsewhere) {
   Program program;
   screen::FontFacts font;
   program.main.onLoad = [&] {

@@ -13,7 +13,9 @@
 # run it.
 #
 # Needs wine, wine64, xvfb, xdotool and imagemagick
-# (scripts/install-windows-deps.sh).
+# (scripts/install-windows-deps.sh), and the MinGW-w64 objdump for the
+# checks of the exes (tests/wine/exe-checks.sh); with xwininfo (x11-utils)
+# it also checks the stacking order of the windows in the screenshots.
 set -u
 
 if [ $# -ne 2 ]; then

@@ -48,7 +48,7 @@ Dpi ScreenDpi() {
   return dpi;
 }
 
-// The font a label asks for. At 96 dpi that is the font as specified. At
+// The font a label asks for. At 96 dpi that is the form's own font. At
 // any other resolution a bitmap face such as "MS Sans Serif" would be
 // stretched from its nearest size, blurred or jagged; there the font mapper
 // is asked for a TrueType face instead, and "MS Sans Serif" becomes
