@@ -13,7 +13,9 @@
 # run it.
 #
 # Needs wine, wine64, xvfb, xdotool and imagemagick
-# (scripts/install-windows-deps.sh).
+# (scripts/install-windows-deps.sh), and the MinGW-w64 objdump for the
+# checks of the exes (tests/wine/exe-checks.sh); with xwininfo (x11-utils)
+# it also checks the stacking order of the windows in the screenshots.
 set -u
 
 if [ $# -ne 2 ]; then
@@ -23,6 +25,8 @@ fi
 exe_x86=$(cd "$1" 2>/dev/null && pwd)/MarvaneSetup.exe
 exe_x64=$(cd "$2" 2>/dev/null && pwd)/MarvaneSetup.exe
 screenshot=$(cd "$2" 2>/dev/null && pwd)/wine-screenshot.png
+screenshot_144=$(cd "$2" 2>/dev/null && pwd)/wine-screenshot-144dpi.png
+windowing_tests_x64=$(cd "$2" 2>/dev/null && pwd)/tests/win32/marvane_windowing_tests.exe
 
 readonly RUN_TIMEOUT=120    # one run of the program, seconds
 readonly BOOT_TIMEOUT=300   # wineboot of a fresh prefix
@@ -181,6 +185,8 @@ run_setup() {
       esac
       if [ -n "$shot" ] && [ ! -f "$shot.taken" ]; then
         sleep 1  # let the box and the window behind it paint
+        # The stacking order of the windows, as the screenshot shows them.
+        xwininfo -root -children >"$shot.stacking" 2>/dev/null || rm -f "$shot.stacking"
         import -window root "$shot" 2>/dev/null && touch "$shot.taken"
       fi
       case $'\n'"$run_boxes" in *$'\n'"$name"$'\n'*) ;; *) run_boxes+="$name"$'\n' ;; esac
@@ -280,6 +286,11 @@ for exe in "$exe_x86" "$exe_x64"; do
   check "program built: $exe" [ -f "$exe" ]
 done
 
+# Size, stripping and the oldest Windows, from the exes themselves.
+. "$(dirname "$0")/exe-checks.sh"
+[ -f "$exe_x86" ] && check_exe "$exe_x86" "x86 exe"
+[ -f "$exe_x64" ] && check_exe "$exe_x64" "x64 exe"
+
 p64=$work/win64
 if [ -f "$exe_x64" ] && check "64-bit prefix boots" boot_prefix "$p64" win64 "$wine64"; then
   # What the prefix had before any run.
@@ -317,6 +328,7 @@ if [ -f "$exe_x64" ] && check "64-bit prefix boots" boot_prefix "$p64" win64 "$w
   check_wow_run "x64, 64-bit prefix" 'C:\windows\system32\odbcjt32.dll'
   if [ -f "$screenshot" ]; then
     pass "screenshot of the main window with the completion box: $screenshot"
+    check_stacking "$screenshot.stacking" "x64, screenshot"
   else
     fail "screenshot of the main window with the completion box"
   fi
@@ -365,6 +377,34 @@ if [ -f "$exe_x64" ] && check "64-bit prefix boots" boot_prefix "$p64" win64 "$w
     check "$label a switch not understood: exit 87 (was $plain_status)" [ "$plain_status" = 87 ]
   }
   deploy_checks "x64, 64-bit prefix," "$wine64" "$exe_x64"
+
+  # At 144 dpi (150 %): the program, with a screenshot to look at, and the
+  # windowing tests, whose label font must then be TrueType.
+  in_prefix "$p64" "$wine64" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+  WINEPREFIX=$p64 timeout 30 wineserver -k >/dev/null 2>&1 # the display's resolution is read at start
+  WINEPREFIX=$p64 wineserver -p60 </dev/null >/dev/null 2>&1
+  rm -f "$screenshot_144"
+  run_setup "$p64" "$wine64" "$exe_x64" x64-144dpi "$screenshot_144"
+  check_run "x64, 64-bit prefix at 144 dpi"
+  if [ -f "$screenshot_144" ]; then
+    pass "screenshot at 144 dpi: $screenshot_144"
+    check_stacking "$screenshot_144.stacking" "x64, screenshot at 144 dpi"
+  else
+    fail "screenshot at 144 dpi"
+  fi
+  if [ -f "$windowing_tests_x64" ]; then
+    if WINEPREFIX=$p64 timeout $RUN_TIMEOUT "$wine64" "$windowing_tests_x64" >"$work/windowing-144.log" 2>&1 </dev/null; then
+      pass "windowing tests at 144 dpi ($(grep -c '^\[       OK \]' "$work/windowing-144.log") passed)"
+    else
+      fail "windowing tests at 144 dpi:"
+      grep -E 'Failure|Expected|Which is|Value of|FAILED' "$work/windowing-144.log" | head -n 20 | sed 's/^/    /'
+    fi
+  else
+    skip "windowing tests at 144 dpi: $windowing_tests_x64 not built"
+  fi
+  in_prefix "$p64" "$wine64" reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1
+  WINEPREFIX=$p64 timeout 30 wineserver -k >/dev/null 2>&1
+  WINEPREFIX=$p64 wineserver -p60 </dev/null >/dev/null 2>&1
 
   # x86 program under WOW64.
   if $can_run_32bit && [ -f "$exe_x86" ]; then

@@ -29,9 +29,12 @@ using namespace platform::win32;
   throw platform::PlatformError(what, static_cast<platform::LONG>(::GetLastError()));
 }
 
+// The resolution the program's forms were laid out at.
+constexpr int kStandardDpi = 96;
+
 struct Dpi {
-  int x = 96;
-  int y = 96;
+  int x = kStandardDpi;
+  int y = kStandardDpi;
 };
 
 Dpi ScreenDpi() {
@@ -43,6 +46,33 @@ Dpi ScreenDpi() {
   ::ReleaseDC(nullptr, screen);
   if (dpi.x <= 0 || dpi.y <= 0) throw platform::PlatformError("GetDeviceCaps", ERROR_INVALID_DATA);
   return dpi;
+}
+
+// The font a label asks for. At 96 dpi that is the form's own font. At
+// any other resolution a bitmap face such as "MS Sans Serif" would be
+// stretched from its nearest size, blurred or jagged; there the font mapper
+// is asked for a TrueType face instead, and "MS Sans Serif" becomes
+// "Microsoft Sans Serif", the TrueType face drawn after it. A name longer
+// than LF_FACESIZE - 1 characters is cut there.
+LOGFONTA LabelFont(const platform::FontSpec& spec, int dpiY) {
+  LOGFONTA font{};
+  font.lfHeight = FontHeight(spec.points, dpiY);
+  font.lfWeight = spec.weight;
+  font.lfItalic = spec.italic;
+  font.lfUnderline = spec.underline;
+  font.lfStrikeOut = spec.strikeout;
+  font.lfCharSet = static_cast<BYTE>(spec.charset);
+  font.lfOutPrecision = OUT_DEFAULT_PRECIS;
+  font.lfClipPrecision = CLIP_DEFAULT_PRECIS;
+  font.lfQuality = DEFAULT_QUALITY;
+  font.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
+  std::string face = spec.name;
+  if (dpiY != kStandardDpi) {
+    font.lfOutPrecision = OUT_TT_PRECIS;
+    if (::lstrcmpiA(face.c_str(), "MS Sans Serif") == 0) face = "Microsoft Sans Serif";
+  }
+  face.copy(font.lfFaceName, LF_FACESIZE - 1);
+  return font;
 }
 
 struct FontDeleter {
@@ -66,8 +96,9 @@ class FormWindow {
   virtual bool IsMdiFrame() const noexcept { return false; }
   virtual HWND MdiClient() const noexcept { return nullptr; }
 
-  // Creates the window, hidden. Throws PlatformError when Windows refuses.
-  virtual void Create(const Dpi& dpi) = 0;
+  // Creates the window, hidden, owned by owner (none when null). Throws
+  // PlatformError when Windows refuses.
+  virtual void Create(const Dpi& dpi, HWND owner) = 0;
 
  protected:
   // Called from the window procedure: the window exists, or is gone.
@@ -129,12 +160,12 @@ class BaseWindow : public FormWindow {
   }
 
  protected:
-  HWND CreateTopLevel(const char* className, int classBrushColor, DWORD style, DWORD exStyle,
-                      const Dpi& dpi) {
+  HWND CreateTopLevel(const char* className, int classBrushColor, DWORD style, DWORD exStyle, const Dpi& dpi,
+                      HWND owner) {
     Register(className, &BaseWindow::WindowProc, classBrushColor);
     SIZE size = OuterSize(dpi, style, exStyle);
     HWND hwnd = ::CreateWindowExA(exStyle, className, form_.Spec().caption.c_str(), style, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr,
+                                  CW_USEDEFAULT, size.cx, size.cy, owner, nullptr,
                                   ::GetModuleHandleA(nullptr), static_cast<Derived*>(this));
     if (!hwnd) ThrowLastError("CreateWindowExA " + form_.Spec().caption);
     return hwnd;
@@ -148,9 +179,9 @@ class MdiFrameWindow final : public BaseWindow<MdiFrameWindow> {
   bool IsMdiFrame() const noexcept override { return true; }
   HWND MdiClient() const noexcept override { return client_; }
 
-  void Create(const Dpi& dpi) override {
+  void Create(const Dpi& dpi, HWND owner) override {
     constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
-    HWND frame = CreateTopLevel("MarvaneMdiFrame", COLOR_APPWORKSPACE, kStyle, 0, dpi);
+    HWND frame = CreateTopLevel("MarvaneMdiFrame", COLOR_APPWORKSPACE, kStyle, 0, dpi, owner);
 
     RECT area;
     ::GetClientRect(frame, &area);
@@ -181,10 +212,16 @@ class PlainWindow final : public BaseWindow<PlainWindow> {
  public:
   using BaseWindow::BaseWindow;
 
-  void Create(const Dpi& dpi) override {
+  // A caption and a thin border only: no sizing border, no system menu and
+  // so no minimise, maximise or close box. Owned by the main window, it has
+  // no taskbar button of its own, stays in front of its owner, and when it
+  // goes Windows activates the owner.
+  static constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION;
+
+  void Create(const Dpi& dpi, HWND owner) override {
     const platform::WindowSpec& spec = form_.Spec();
     background_ = spec.backgroundSysColor >= 0 ? spec.backgroundSysColor : COLOR_BTNFACE;
-    HWND hwnd = CreateTopLevel("MarvaneForm", -1, WS_OVERLAPPEDWINDOW, 0, dpi);
+    HWND hwnd = CreateTopLevel("MarvaneForm", -1, kStyle, 0, dpi, owner);
     for (const platform::LabelSpec& label : spec.labels) AddLabel(hwnd, label, dpi);
   }
 
@@ -218,11 +255,9 @@ class PlainWindow final : public BaseWindow<PlainWindow> {
     if (!control) ThrowLastError("CreateWindowExA STATIC " + label.text);
     const platform::FontSpec& spec = label.font;
     if (spec.name.empty()) return;
-    FontHandle font(::CreateFontA(FontHeight(spec.points, dpi.y), 0, 0, 0, spec.weight, spec.italic,
-                                  spec.underline, spec.strikeout, static_cast<DWORD>(spec.charset),
-                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                  DEFAULT_PITCH | FF_DONTCARE, spec.name.c_str()));
-    if (!font) ThrowLastError("CreateFontA " + spec.name);
+    LOGFONTA wanted = LabelFont(spec, dpi.y);
+    FontHandle font(::CreateFontIndirectA(&wanted));
+    if (!font) ThrowLastError("CreateFontIndirectA " + spec.name);
     ::SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
     fonts_.push_back(std::move(font));
   }
@@ -255,7 +290,10 @@ class Win32Windowing final : public platform::Windowing {
     looping_ = true;
     MSG msg;
     BOOL got;
-    while (live_ > 0 && (got = ::GetMessageA(&msg, nullptr, 0, 0)) != 0) {
+    // Ends on the quit message that the last window's going posts, taking
+    // it off the queue: left there, it would end the next message box at
+    // once.
+    while ((got = ::GetMessageA(&msg, nullptr, 0, 0)) != 0) {
       if (got == -1) {
         looping_ = false;
         ThrowLastError("GetMessageA");
@@ -350,9 +388,11 @@ class Win32Windowing final : public platform::Windowing {
     } else {
       window = std::make_unique<PlainWindow>(*this, form);
     }
+    // Every other window belongs to the main window, while there is one.
+    HWND owner = window->IsMdiFrame() ? nullptr : MainWindow();
     FormWindow& created = *windows_.emplace(&form, std::move(window)).first->second;
     try {
-      created.Create(ScreenDpi());
+      created.Create(ScreenDpi(), owner);
     } catch (const platform::PlatformError&) {
       // Half made: take down what exists, then report.
       if (created.Hwnd()) ::DestroyWindow(created.Hwnd());
@@ -407,6 +447,14 @@ class Win32Windowing final : public platform::Windowing {
     if (!::SetWindowPos(Window(form), nullptr, x, y, cx, cy, keep | SWP_NOZORDER | SWP_NOACTIVATE)) {
       ThrowLastError("SetWindowPos");
     }
+  }
+
+  // The MDI frame window, while it exists.
+  HWND MainWindow() const {
+    for (auto& [form, window] : windows_) {
+      if (window->IsMdiFrame() && window->Hwnd()) return window->Hwnd();
+    }
+    return nullptr;
   }
 
   HWND MdiClient() const {
