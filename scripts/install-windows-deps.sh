@@ -73,6 +73,7 @@ echo "install-windows-deps: the 32-bit Wine loader needs qemu-i386; installing q
 need_root "qemu-user"
 
 # The suite from the mirror this machine already takes bookworm from.
+# shellcheck disable=SC2016 # $(REPO_URI) is apt's, not the shell's
 mirror=$(apt-get indextargets --no-release-info --format '$(REPO_URI)' \
   'Release: bookworm' 'Component: main' 'Target-Of: deb' | head -n1)
 if [ -z "$mirror" ]; then
