@@ -201,7 +201,7 @@ TEST_F(RegistryViewTest, PlainCallsUnderWow64) {
   const std::string wine = native::WineVersion();
   if (wine.empty() &&
       (native::MajorVersion() < 6 || (native::MajorVersion() == 6 && native::MinorVersion() < 1))) {
-    GTEST_SKIP() << "Windows before 7 redirects a named Wow6432Node differently";
+    GTEST_SKIP() << "only Windows 7 and later are known to reach a named Wow6432Node";
   }
   auto plain = win32::MakeRegistry(false);
   HKEY key = 0;
