@@ -14,10 +14,16 @@ namespace {
 using namespace platform;
 
 constexpr HKEY HKEY_CURRENT_USER = 0x80000001u;
-const std::string kScratch = "Software\\MarvaneTests";
+
+// Each test its own key: CTest runs the tests at once in one Wine prefix.
+std::string TestKey(const std::string& parent) {
+  return parent + "\\" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+}
 
 class RegistryTest : public ::testing::Test {
  protected:
+  const std::string kScratch = TestKey("Software\\MarvaneTests");
+
   void SetUp() override { ASSERT_TRUE(native::DeleteTree(native::Root::CurrentUser, kScratch)); }
   void TearDown() override {
     registry.reset();
@@ -153,8 +159,8 @@ TEST_F(RegistryTest, UnknownAndNullHandlesAreInvalid) {
 // bitness (see KeyView.h for what plain calls would do under WOW64).
 class RegistryViewTest : public ::testing::Test {
  protected:
-  static constexpr const char* kNamed = "SOFTWARE\\WOW6432node\\MarvaneTests";
-  static constexpr const char* kDoubled = "SOFTWARE\\Wow6432Node\\WOW6432node\\MarvaneTests";
+  const std::string kNamed = TestKey("SOFTWARE\\WOW6432node\\MarvaneTests");
+  const std::string kDoubled = TestKey("SOFTWARE\\Wow6432Node\\WOW6432node\\MarvaneTests");
 
   void SetUp() override {
     if (!native::CanWrite(native::Root::LocalMachine, kNamed)) GTEST_SKIP() << "HKLM is not writable";
@@ -166,16 +172,14 @@ class RegistryViewTest : public ::testing::Test {
     native::DeleteTree(native::Root::LocalMachine, kDoubled);
   }
 
-  static void CreateAndOpen(Registry& registry) {
+  void CreateAndOpen(Registry& registry) {
     HKEY key = 0;
-    ASSERT_EQ(registry.RegCreateKeyA(HKEY_LOCAL_MACHINE, (std::string(kNamed) + "\\Created").c_str(), &key),
+    ASSERT_EQ(registry.RegCreateKeyA(HKEY_LOCAL_MACHINE, (kNamed + "\\Created").c_str(), &key),
               ERROR_SUCCESS);
     EXPECT_EQ(registry.RegCloseKey(key), ERROR_SUCCESS);
-    EXPECT_EQ(registry.RegOpenKeyA(HKEY_LOCAL_MACHINE, (std::string(kNamed) + "\\Created").c_str(), &key),
-              ERROR_SUCCESS);
+    EXPECT_EQ(registry.RegOpenKeyA(HKEY_LOCAL_MACHINE, (kNamed + "\\Created").c_str(), &key), ERROR_SUCCESS);
     EXPECT_EQ(registry.RegCloseKey(key), ERROR_SUCCESS);
-    EXPECT_EQ(registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, (std::string(kNamed) + "\\Created").c_str(), 0,
-                                     KEY_READ, &key),
+    EXPECT_EQ(registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, (kNamed + "\\Created").c_str(), 0, KEY_READ, &key),
               ERROR_SUCCESS);
     EXPECT_EQ(registry.RegCloseKey(key), ERROR_SUCCESS);
   }
@@ -184,7 +188,7 @@ class RegistryViewTest : public ::testing::Test {
 TEST_F(RegistryViewTest, KeysLandAtTheNamedPath) {
   auto registry = win32::MakeRegistry();
   CreateAndOpen(*registry);
-  EXPECT_TRUE(native::KeyExists(native::Root::LocalMachine, std::string(kNamed) + "\\Created"));
+  EXPECT_TRUE(native::KeyExists(native::Root::LocalMachine, kNamed + "\\Created"));
   EXPECT_FALSE(native::KeyExists(native::Root::LocalMachine, kDoubled));
 }
 
@@ -205,8 +209,7 @@ TEST_F(RegistryViewTest, PlainCallsUnderWow64) {
   }
   auto plain = win32::MakeRegistry(false);
   HKEY key = 0;
-  ASSERT_EQ(plain->RegCreateKeyA(HKEY_LOCAL_MACHINE, (std::string(kNamed) + "\\Created").c_str(), &key),
-            ERROR_SUCCESS);
+  ASSERT_EQ(plain->RegCreateKeyA(HKEY_LOCAL_MACHINE, (kNamed + "\\Created").c_str(), &key), ERROR_SUCCESS);
   EXPECT_EQ(plain->RegCloseKey(key), ERROR_SUCCESS);
   const std::string landed = wine.empty() ? kNamed : kDoubled;
   const std::string not_there = wine.empty() ? kDoubled : kNamed;
