@@ -40,12 +40,14 @@ endif()
 include(GoogleTest)
 
 # Registers the tests of a test program with CTest. In the cross build the
-# sources are scanned (nothing runs under Wine at build time) and a test that
-# exits 77 (no 32-bit Wine on this machine) counts as skipped.
+# sources are scanned (nothing runs under Wine at build time); a test that
+# exits 77 (no 32-bit Wine on this machine) or that GoogleTest skipped counts
+# as skipped.
 function(marvane_add_gtests target)
   if(CMAKE_CROSSCOMPILING)
     gtest_add_tests(TARGET ${target} TEST_LIST _tests)
-    set_tests_properties(${_tests} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
+    set_tests_properties(${_tests} PROPERTIES SKIP_RETURN_CODE 77 SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]"
+                                              TIMEOUT 120)
   else()
     gtest_discover_tests(${target})
   endif()

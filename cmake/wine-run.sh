@@ -5,7 +5,9 @@
 # a prefix of the build's own (WINEPREFIX when set, else wineprefix-win64 in
 # the build tree above the program), made on first use.
 #
-# Exits 77 (a skip for CTest) when this machine cannot run 32-bit Wine.
+# A 32-bit program runs with Wine's 32-bit loader, natively or under
+# qemu-i386 (cmake/wine32.sh). Exits 77 (a skip for CTest), with the reason,
+# when this machine can do neither.
 set -eu
 
 exe=$1
@@ -24,24 +26,27 @@ wine64_loader() {
   fi
 }
 
+# The build tree above the program.
+build=$(cd "$(dirname "$exe")" && pwd)
+while [ "$build" != / ] && [ ! -f "$build/CMakeCache.txt" ]; do build=$(dirname "$build"); done
+[ "$build" = / ] && build=$(cd "$(dirname "$exe")" && pwd)
+
 case $(pe_machine "$exe") in
-  8664) loader=$(wine64_loader) ;;
+  8664) loader=$(wine64_loader) boot_loader=$loader ;;
   014c)
-    loader=wine
-    if ! wine --version >/dev/null 2>&1; then
-      echo "wine-run: this machine cannot run 32-bit Wine; skipping $(basename "$exe")" >&2
-      exit 77
+    status=0
+    loaders=$(sh "$(dirname "$0")/wine32.sh" "$build") || status=$?
+    if [ $status -ne 0 ]; then
+      echo "wine-run: skipping $(basename "$exe")" >&2
+      exit $status
     fi
+    loader=$(echo "$loaders" | sed -n 1p)
+    boot_loader=$(echo "$loaders" | sed -n 2p)
     ;;
   *) echo "wine-run: $exe is not a Windows program" >&2; exit 2 ;;
 esac
 
-if [ -z "${WINEPREFIX:-}" ]; then
-  dir=$(cd "$(dirname "$exe")" && pwd)
-  while [ "$dir" != / ] && [ ! -f "$dir/CMakeCache.txt" ]; do dir=$(dirname "$dir"); done
-  [ "$dir" = / ] && dir=$(cd "$(dirname "$exe")" && pwd)
-  WINEPREFIX=$dir/wineprefix-win64
-fi
+WINEPREFIX=${WINEPREFIX:-$build/wineprefix-win64}
 export WINEPREFIX
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
@@ -53,7 +58,7 @@ mkdir -p "$WINEPREFIX"
 (
   flock 9
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    WINEARCH=win64 timeout 300 "$(wine64_loader)" wineboot -i </dev/null >/dev/null 2>&1 9>&- || true
+    WINEARCH=win64 timeout 300 "$boot_loader" wineboot -i </dev/null >/dev/null 2>&1 9>&- || true
     timeout 60 wineserver -w 9>&- || true
   fi
   # (The lock must not pass to the server, which would hold it.)

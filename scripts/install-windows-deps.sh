@@ -3,36 +3,112 @@
 # Debian 12, as root, without questions: MinGW-w64, CMake, GoogleTest's
 # sources, Wine (64- and 32-bit), a virtual X display, xdotool and
 # ImageMagick, with what they recommend (the set the tests were run with).
+#
+# Where the kernel refuses 32-bit programs, Wine's 32-bit loader cannot start
+# by itself; it then runs under qemu-i386 user-mode emulation (see
+# cmake/wine32.sh), and this script also installs qemu-user from
+# bookworm-backports (bookworm's own 7.2 is too old for Wine), pinned so that
+# nothing else ever comes from there. Where 32-bit programs run, it does not.
+# MARVANE_WINE32=emulated sets up the emulation anyway, to try it on such a
+# machine.
+#
 # Does nothing when all of it is there already.
 set -eu
 
 packages="cmake make googletest mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-  wine wine64 wine32:i386 fonts-wine xvfb xauth xdotool imagemagick"
+  wine wine64 wine32:i386 fonts-wine xvfb xauth xdotool x11-utils imagemagick"
+
+# The oldest qemu-user tried with Wine's 32-bit loader, and where it comes from.
+qemu_min_version=1:10
+backports=bookworm-backports
+backports_list=/etc/apt/sources.list.d/marvane-backports.sources
+backports_pin=/etc/apt/preferences.d/marvane-backports
+
+installed() {
+  dpkg -s "$1" 2>/dev/null | grep -q '^Status: install ok installed'
+}
+
+need_root() {
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "install-windows-deps: run as root to install $1" >&2
+    exit 1
+  fi
+}
+
+export DEBIAN_FRONTEND=noninteractive
 
 missing=""
 for package in $packages; do
-  if ! dpkg -s "$package" 2>/dev/null | grep -q '^Status: install ok installed'; then
-    missing="$missing $package"
-  fi
+  installed "$package" || missing="$missing $package"
 done
 
 if [ -z "$missing" ]; then
-  echo "install-windows-deps: all present"
+  echo "install-windows-deps: all packages present"
+else
+  echo "install-windows-deps: installing$missing"
+  need_root "these"
+  # wine32 comes from the i386 architecture.
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
+  apt-get update -q
+  # shellcheck disable=SC2086
+  apt-get install -y -q $missing </dev/null
+fi
+
+# ---------------------------------------------------------------------------
+# The 32-bit Wine loader under emulation, where the kernel refuses it.
+
+if [ "${MARVANE_WINE32:-auto}" != emulated ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  echo "install-windows-deps: 32-bit programs run here; no emulation needed"
   exit 0
 fi
-echo "install-windows-deps: installing$missing"
 
-if [ "$(id -u)" -ne 0 ]; then
-  echo "install-windows-deps: run as root to install these" >&2
+if installed qemu-user &&
+  dpkg --compare-versions "$(dpkg-query -W -f '${Version}' qemu-user)" ge "$qemu_min_version"; then
+  echo "install-windows-deps: qemu-user $(dpkg-query -W -f '${Version}' qemu-user) present for the 32-bit Wine loader"
+  exit 0
+fi
+echo "install-windows-deps: the 32-bit Wine loader needs qemu-i386; installing qemu-user from $backports"
+need_root "qemu-user"
+
+# The suite from the mirror this machine already takes bookworm from.
+# shellcheck disable=SC2016 # $(REPO_URI) is apt's, not the shell's
+mirror=$(apt-get indextargets --no-release-info --format '$(REPO_URI)' \
+  'Release: bookworm' 'Component: main' 'Target-Of: deb' | head -n1)
+if [ -z "$mirror" ]; then
+  echo "install-windows-deps: no apt source for bookworm main to add $backports beside" >&2
   exit 1
 fi
 
-# wine32 comes from the i386 architecture.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  dpkg --add-architecture i386
-fi
+# write_if_changed FILE: standard input to FILE, only when it differs.
+write_if_changed() {
+  tmp=$1.tmp
+  cat >"$tmp"
+  if cmp -s "$tmp" "$1"; then rm -f "$tmp"; else mv "$tmp" "$1"; fi
+}
 
-export DEBIAN_FRONTEND=noninteractive
+write_if_changed "$backports_list" <<EOF
+# For qemu-user only (see $backports_pin); scripts/install-windows-deps.sh.
+Types: deb
+URIs: $mirror
+Suites: $backports
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+EOF
+
+write_if_changed "$backports_pin" <<EOF
+# qemu-user, and nothing else, from $backports (scripts/install-windows-deps.sh).
+Package: qemu-user
+Pin: release n=$backports
+Pin-Priority: 500
+
+Package: *
+Pin: release n=$backports
+Pin-Priority: -1
+EOF
+
 apt-get update -q
-# shellcheck disable=SC2086
-apt-get install -y -q $missing </dev/null
+# Without recommends: they would register qemu with binfmt_misc, which the
+# tests neither need nor want.
+apt-get install -y -q --no-install-recommends "qemu-user/$backports" </dev/null

@@ -47,6 +47,15 @@ bool SystemIs64Bit() {
          info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_ARM64;
 }
 
+std::string WineVersion() {
+  using WineGetVersionFn = const char*(CDECL*)();
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  FARPROC proc = ntdll ? GetProcAddress(ntdll, "wine_get_version") : nullptr;
+  if (!proc) return {};
+  const char* version = reinterpret_cast<WineGetVersionFn>(reinterpret_cast<void*>(proc))();
+  return version ? version : "";
+}
+
 unsigned MajorVersion() {
   return LOBYTE(LOWORD(GetVersion()));
 }

@@ -16,6 +16,10 @@ bool CanWrite(Root root, const std::string& path);
 
 bool SystemIs64Bit();
 
+// Wine's version when running under Wine (ntdll's wine_get_version), else
+// empty: for recording where Wine differs from Windows.
+std::string WineVersion();
+
 // GetVersion's packed major and minor version.
 unsigned MajorVersion();
 unsigned MinorVersion();

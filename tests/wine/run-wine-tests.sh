@@ -8,14 +8,15 @@
 # windows-x64 presets. Each run gets a fresh Wine prefix under a virtual X
 # display of its own; every message box is closed by focusing it and
 # pressing Return. Prints one line per check and at the end "N passed, M
-# failed"; exits non-zero when a check failed. Checks that need the 32-bit
-# Wine loader are skipped, with a line saying so, on a machine that cannot
-# run it.
+# failed"; exits non-zero when a check failed. The 32-bit program runs with
+# Wine's 32-bit loader, natively or under qemu-i386 where the kernel refuses
+# 32-bit programs (cmake/wine32.sh); a 32-bit prefix can only be made
+# natively, and its checks are skipped, with a line saying why, elsewhere.
 #
-# Needs wine, wine64, xvfb, xdotool and imagemagick
-# (scripts/install-windows-deps.sh), and the MinGW-w64 objdump for the
-# checks of the exes (tests/wine/exe-checks.sh); with xwininfo (x11-utils)
-# it also checks the stacking order of the windows in the screenshots.
+# Needs wine, wine64, xvfb, xdotool, imagemagick and x11-utils (xwininfo, for
+# the stacking order of the windows in the screenshots), the MinGW-w64
+# objdump for the checks of the exes (tests/wine/exe-checks.sh), and where
+# the kernel refuses 32-bit programs qemu-user (scripts/install-windows-deps.sh).
 set -u
 
 if [ $# -ne 2 ]; then
@@ -70,9 +71,21 @@ elif command -v wine64 >/dev/null 2>&1; then
 else
   wine64=wine
 fi
-wine32=wine
+# The 32-bit loader and the 64-bit one that goes with it (under emulation,
+# both from a loader tree in $work): the 64-bit prefix is booted and used
+# with that one, so that its 32-bit half is there for the 32-bit program.
+wine32=
 can_run_32bit=false
-wine --version >/dev/null 2>&1 && can_run_32bit=true
+wine32_native=false
+if loaders=$(sh "$(dirname "$0")/../../cmake/wine32.sh" "$work" 2>"$work/wine32-reason"); then
+  can_run_32bit=true
+  wine32=$(sed -n 1p <<<"$loaders")
+  wine64=$(sed -n 2p <<<"$loaders")
+  [ "$wine32" = /usr/lib/wine/wine ] && wine32_native=true
+  if $wine32_native; then echo "32-bit programs run with Wine's own 32-bit loader"
+  else echo "32-bit programs run with Wine's 32-bit loader under qemu-i386 ($wine32)"; fi
+fi
+no_32bit_reason=$(tail -n1 "$work/wine32-reason" 2>/dev/null)
 
 for tool in wine wineserver Xvfb xdotool import; do
   if ! command -v $tool >/dev/null 2>&1; then
@@ -417,8 +430,9 @@ if [ -f "$exe_x64" ] && check "64-bit prefix boots" boot_prefix "$p64" win64 "$w
     check_run "x86, 64-bit prefix, second run"
     export_key "$p64" "$wine64" 'HKEY_LOCAL_MACHINE\SOFTWARE' "$work/software-2" /reg:64
     check "x86, 64-bit prefix, second run: HKLM\\SOFTWARE unchanged" same_export "$work/software-1" "$work/software-2"
+    deploy_checks "x86, 64-bit prefix," "$wine32" "$exe_x86"
   else
-    skip "x86 program in the 64-bit prefix: this machine cannot run 32-bit Wine"
+    skip "x86 program in the 64-bit prefix: ${no_32bit_reason:-no 32-bit program built}"
   fi
 
   # Wine reporting the versions whose driver folder is named by the program.
@@ -436,7 +450,7 @@ fi
 # ---------------------------------------------------------------------------
 # 32-bit prefix: the x86 program writes the native branch.
 
-if $can_run_32bit && [ -f "$exe_x86" ]; then
+if $wine32_native && [ -f "$exe_x86" ]; then
   p32=$work/win32
   if check "32-bit prefix boots" boot_prefix "$p32" win32 "$wine32"; then
     export_key "$p32" "$wine32" "$WOW_BRANCH" "$work/wow32-before"
@@ -448,8 +462,10 @@ if $can_run_32bit && [ -f "$exe_x86" ]; then
     check "x86, 32-bit prefix: nothing written under SOFTWARE\\WOW6432node" cmp -s "$work/wow32-before" "$work/wow32"
     WINEPREFIX=$p32 timeout 30 wineserver -k >/dev/null 2>&1
   fi
+elif $can_run_32bit; then
+  skip "x86 program in a 32-bit prefix: Wine's 32-bit loader runs here only under qemu-i386, which cannot make a 32-bit-only prefix (that would need binfmt_misc)"
 else
-  skip "x86 program in a 32-bit prefix: this machine cannot run 32-bit Wine"
+  skip "x86 program in a 32-bit prefix: ${no_32bit_reason:-no 32-bit program built}"
 fi
 
 echo "$passed passed, $failed failed"

@@ -3,7 +3,6 @@
 namespace platform::win32 {
 
 namespace {
-constexpr std::uint32_t kKeyAllAccess = 0xF003F;
 constexpr std::uint32_t kMaximumAllowed = 0x02000000;
 
 std::uint32_t In64BitView(std::uint32_t sam) {
@@ -16,7 +15,7 @@ KeyCallChoice ChooseKeyCall(KeyCall call, std::uint32_t samDesired, bool process
     case KeyCall::OpenEx:
       return {NativeCall::RegOpenKeyExA, processIsWow64 ? In64BitView(samDesired) : samDesired};
     case KeyCall::Create:
-      if (processIsWow64) return {NativeCall::RegCreateKeyExA, In64BitView(kKeyAllAccess)};
+      if (processIsWow64) return {NativeCall::RegCreateKeyExA, In64BitView(kMaximumAllowed)};
       return {NativeCall::RegCreateKeyA, 0};
     case KeyCall::Open:
       if (processIsWow64) return {NativeCall::RegOpenKeyExA, In64BitView(kMaximumAllowed)};

@@ -1,10 +1,15 @@
 // Which native call and access mask serve a key call of the program.
 //
 // A 32-bit process on 64-bit Windows (WOW64) sees a redirected SOFTWARE
-// branch: a plain open of "SOFTWARE\WOW6432node\..." would land under
-// "SOFTWARE\Wow6432Node\WOW6432node\...". There every key is opened and
-// created in the 64-bit view instead, so that the key named is the key
-// used. Everywhere else the calls are made as the program makes them.
+// branch. Windows 7 and later take a path that names SOFTWARE\Wow6432Node
+// itself as the 32-bit view's own place and do not redirect it again; Wine 8
+// does, and "SOFTWARE\WOW6432node\..." lands under
+// "SOFTWARE\Wow6432Node\WOW6432node\..." there. Under WOW64 every key is
+// therefore opened and created in the 64-bit view, where the key named is
+// the key used on both. Keys are created with the access RegCreateKeyA
+// itself asks for (MAXIMUM_ALLOWED), so the 32-bit program succeeds wherever
+// the 64-bit one does. Everywhere else the calls are made as the program
+// makes them.
 #pragma once
 
 #include <cstdint>
