@@ -24,28 +24,27 @@ void Outcome::Add(DataSourceResult result) {
   if (!Succeeded(result.verdict)) unsuccessful_.push_back(std::move(result.name));
 }
 
-std::string Outcome::Names() const {
-  std::string text;
+std::string Outcome::Incomplete(const char* run, const char* notDone, const char* advice) const {
+  std::string text = std::string(run) + " did not complete: " + std::to_string(unsuccessful_.size()) +
+                     " of " + std::to_string(attempted_) + " data sources " + notDone + ":\n";
   const std::size_t shown = unsuccessful_.size() < kNamesShown ? unsuccessful_.size() : kNamesShown;
   for (std::size_t i = 0; i < shown; ++i) text += "\n" + unsuccessful_[i];
   if (unsuccessful_.size() > shown) text += "\nand " + std::to_string(unsuccessful_.size() - shown) + " more";
-  return text;
+  return text + "\n\n" + advice;
 }
 
 std::string Outcome::Message() const {
   if (Complete()) return kCompleteMessage;
-  return "Setup did not complete: " + std::to_string(unsuccessful_.size()) + " of " +
-         std::to_string(attempted_) + " data sources could not be registered:\n" + Names() +
-         "\n\nFix the cause (for example, run this setup as an administrator) and run it again. "
-         "Data sources that are already registered are left as they are.";
+  return Incomplete("Setup", "could not be registered",
+                    "Fix the cause (for example, run this setup as an administrator) and run it again. "
+                    "Data sources that are already registered are left as they are.");
 }
 
 std::string Outcome::RemovalMessage() const {
   if (Complete()) return kRemovalCompleteMessage;
-  return "Removal did not complete: " + std::to_string(unsuccessful_.size()) + " of " +
-         std::to_string(attempted_) + " data sources were not removed:\n" + Names() +
-         "\n\nData sources changed by hand are left as they are; the log says why. Fix any other "
-         "cause (for example, run as an administrator) and run the removal again.";
+  return Incomplete("Removal", "were not removed",
+                    "Data sources changed by hand are left as they are; the log says why. Fix any other "
+                    "cause (for example, run as an administrator) and run the removal again.");
 }
 
 std::string Outcome::Summary() const {

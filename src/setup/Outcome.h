@@ -54,7 +54,9 @@ class Outcome {
   static constexpr std::size_t kNamesShown = 10;
 
  private:
-  std::string Names() const;
+  // "<run> did not complete: N of M data sources <notDone>:", the first
+  // names, and the advice.
+  std::string Incomplete(const char* run, const char* notDone, const char* advice) const;
 
   std::size_t attempted_ = 0;
   std::size_t counts_[9] = {};

@@ -7,26 +7,9 @@ set -u
 exe=$(realpath "$1")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-check() {  # check "what" command...
-  local what=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-    echo "ok: $what"
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $what"
-  fi
-}
-
-year=$(date +%Y)
-count=$((5 + 5 * (year - 2002)))
-case "$(uname -m)" in
-  i?86) branch='SOFTWARE\ODBC\ODBC.INI' ;;
-  *) branch='SOFTWARE\WOW6432node\ODBC\ODBC.INI' ;;
-esac
+# shellcheck source=lib.sh
+. "$(dirname "$0")/lib.sh"
+count=$expected
 
 home=$work/home
 reg=$home/.local/state/MarvaneSetup/HKLM.reg

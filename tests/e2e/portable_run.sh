@@ -7,27 +7,9 @@ exe=$(realpath "$1")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 chmod 755 "$work"
-passed=0
-failed=0
-
-check() {  # check "what" command...
-  local what=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-    echo "ok: $what"
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $what"
-  fi
-}
-
-year=$(date +%Y)
-expected=$((5 + 5 * (year - 2002)))
-case "$(uname -m)" in
-  i?86) branch='SOFTWARE\ODBC\ODBC.INI'; driver='C:\\Windows\\System32\\odbcjt32.dll' ;;
-  *) branch='SOFTWARE\WOW6432node\ODBC\ODBC.INI'; driver='C:\\Windows\\System32\\odbcjt32.dll' ;;
-esac
+# shellcheck source=lib.sh
+. "$(dirname "$0")/lib.sh"
+driver='C:\\Windows\\System32\\odbcjt32.dll'
 branch_re=${branch//\\/\\\\}
 
 run() {  # run HOME: runs the program with no terminal on input
