@@ -69,9 +69,20 @@ RegKey* RegKey::FindChild(std::string_view name) const {
   return it == children_.end() ? nullptr : it->second.get();
 }
 
-const RegValue* RegKey::FindValue(std::string_view name) const {
+std::size_t RegKey::IndexOf(std::string_view name) const {
+  if (valueIndex_.empty()) {
+    for (std::size_t i = 0; i < values_.size(); ++i) {
+      if (NamesEqual(values_[i].name, name)) return i;
+    }
+    return kNoValue;
+  }
   auto it = valueIndex_.find(name);
-  return it == valueIndex_.end() ? nullptr : &values_[it->second];
+  return it == valueIndex_.end() ? kNoValue : it->second;
+}
+
+const RegValue* RegKey::FindValue(std::string_view name) const {
+  std::size_t i = IndexOf(name);
+  return i == kNoValue ? nullptr : &values_[i];
 }
 
 RegStore::RegStore() : root_(std::make_unique<RegKey>(nullptr, std::string(), false)) {
@@ -119,26 +130,31 @@ bool RegStore::WouldChange(const RegKey& key, std::string_view name, DWORD type,
 }
 
 void RegStore::SetValue(RegKey& key, RegValue value) {
-  auto it = key.valueIndex_.find(value.name);
-  if (it != key.valueIndex_.end()) {
-    RegValue& old = key.values_[it->second];
+  if (std::size_t i = key.IndexOf(value.name); i != RegKey::kNoValue) {
+    RegValue& old = key.values_[i];
     old.type = value.type;
     old.data = std::move(value.data);
     return;
   }
-  key.valueIndex_.emplace(value.name, key.values_.size());
+  if (!key.valueIndex_.empty()) {
+    key.valueIndex_.emplace(value.name, key.values_.size());
+  } else if (key.values_.size() + 1 >= RegKey::kIndexedValues) {
+    for (std::size_t i = 0; i < key.values_.size(); ++i) key.valueIndex_.emplace(key.values_[i].name, i);
+    key.valueIndex_.emplace(value.name, key.values_.size());
+  }
   key.values_.push_back(std::move(value));
 }
 
 bool RegStore::RemoveValue(RegKey& key, std::string_view name) {
-  auto it = key.valueIndex_.find(name);
-  if (it == key.valueIndex_.end()) return false;
-  const std::size_t removed = it->second;
-  key.valueIndex_.erase(it);
-  key.values_.erase(key.values_.begin() + static_cast<std::ptrdiff_t>(removed));
-  for (auto& [valueName, index] : key.valueIndex_) {
-    if (index > removed) --index;
+  const std::size_t removed = key.IndexOf(name);
+  if (removed == RegKey::kNoValue) return false;
+  if (!key.valueIndex_.empty()) {
+    key.valueIndex_.erase(key.valueIndex_.find(name));
+    for (auto& [valueName, index] : key.valueIndex_) {
+      if (index > removed) --index;
+    }
   }
+  key.values_.erase(key.values_.begin() + static_cast<std::ptrdiff_t>(removed));
   return true;
 }
 

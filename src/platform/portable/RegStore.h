@@ -68,6 +68,12 @@ class RegKey {
  private:
   friend class RegStore;
 
+  // A key with fewer values than this is searched value by value; from this
+  // many on, valueIndex_ holds every name (it is empty otherwise).
+  static constexpr std::size_t kIndexedValues = 16;
+  static constexpr std::size_t kNoValue = static_cast<std::size_t>(-1);
+  std::size_t IndexOf(std::string_view name) const;
+
   RegKey* parent_;
   std::string name_;
   std::string path_;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -232,40 +233,80 @@ class Parser {
       std::size_t matched = 0;
       RegKey& gone = store_.Walk(store_.root(), parts_, &matched);
       if (matched == parts_.size()) RegStore::RemoveChild(*gone.parent(), parts_.back());
+      chain_.clear();  // it may hold the key just removed
       key_ = nullptr;
       return;
     }
+    key_ = &Reach();
     if (!isLog_) {
-      auto [it, added] = sections_.emplace(std::string(path), lineNo_);
+      auto [it, added] = sections_.emplace(key_, lineNo_);
       if (!added) Fail("duplicate key section, first at line " + std::to_string(it->second));
-      valueLines_.clear();
+      sectionBody_ = pos_;
     }
-    key_ = &store_.EnsurePath(store_.root(), parts_, false);
   }
 
-  // Reads a quoted string from just after its opening quote; returns what follows the closing quote.
-  std::string_view Quoted(std::string_view text, std::string& out, const char* what) const {
-    std::size_t i = 0;
-    for (;; ++i) {
-      if (i >= text.size()) Fail(std::string("missing closing quote in ") + what);
-      char c = text[i];
-      if (c == '"') break;
-      auto u = static_cast<unsigned char>(c);
-      if (u < 0x20 || u == 0x7F) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "0x%02x", u);
-        Fail(std::string("control byte ") + hex + " in " + what);
+  // The key parts_ names, added as needed. Sections mostly follow their
+  // parent, so the walk starts from the keys the previous one went through.
+  RegKey& Reach() {
+    std::size_t same = 0;
+    while (same < chain_.size() && same < parts_.size() && NamesEqual(chain_[same]->name(), parts_[same])) ++same;
+    chain_.resize(same);
+    RegKey* key = same == 0 ? &store_.root() : chain_.back();
+    for (std::size_t i = same; i < parts_.size(); ++i) {
+      RegKey* child = key->FindChild(parts_[i]);
+      key = child != nullptr ? child : &store_.AddChild(*key, parts_[i], false);
+      chain_.push_back(key);
+    }
+    return *key;
+  }
+
+  // The line of the value named name in the current section (file only).
+  std::size_t LineOfValue(std::string_view name) const {
+    std::size_t number = sections_.at(key_);
+    for (std::size_t pos = sectionBody_; pos < text_.size();) {
+      std::size_t end = std::min(text_.find('\n', pos), text_.size());
+      std::string_view line = text_.substr(pos, end - pos);
+      pos = end + 1;
+      ++number;
+      std::string other;
+      if (!line.empty() && line.front() == '@') {
+        if (name.empty()) return number;
+      } else if (!line.empty() && line.front() == '"') {
+        Quoted(line.substr(1), other, "a quoted name");
+        if (NamesEqual(other, name)) return number;
       }
-      if (c == '\\') {
-        char next = i + 1 < text.size() ? text[i + 1] : ' ';
-        if (next != '\\' && next != '"')
-          Fail(std::string("bad escape \\") + Printable({&next, 1}) + " in " + what);
-        c = next;
+    }
+    return lineNo_;
+  }
+
+  // Reads a quoted string from just after its opening quote into out (a
+  // std::string or the bytes of a value); returns what follows the closing quote.
+  template <typename Out>
+  std::string_view Quoted(std::string_view text, Out& out, const char* what) const {
+    using Unit = typename Out::value_type;
+    std::size_t i = 0;
+    while (true) {
+      const std::size_t start = i;
+      while (i < text.size()) {
+        auto u = static_cast<unsigned char>(text[i]);
+        if (u == '"' || u == '\\' || u < 0x20 || u == 0x7F) break;
         ++i;
       }
-      out += c;
+      out.insert(out.end(), text.begin() + static_cast<std::ptrdiff_t>(start),
+                 text.begin() + static_cast<std::ptrdiff_t>(i));
+      if (i >= text.size()) Fail(std::string("missing closing quote in ") + what);
+      const char c = text[i];
+      if (c == '"') return text.substr(i + 1);
+      if (c != '\\') {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "0x%02x", static_cast<unsigned char>(c));
+        Fail(std::string("control byte ") + hex + " in " + what);
+      }
+      char next = i + 1 < text.size() ? text[i + 1] : ' ';
+      if (next != '\\' && next != '"') Fail(std::string("bad escape \\") + Printable({&next, 1}) + " in " + what);
+      out.push_back(static_cast<Unit>(next));
+      i += 2;
     }
-    return text.substr(i + 1);
   }
 
   void Value() {
@@ -290,9 +331,10 @@ class Parser {
       Fail("expected \"name\"=value with \"text\", dword:, hex: or hex(type): after =");
     std::size_t firstLine = lineNo_;
     (this->*(form->parse))(rest.substr(form->prefix.size()), value);
-    if (!isLog_) {
-      auto [it, added] = valueLines_.emplace(value.name, firstLine);
-      if (!added) {
+    if (const RegValue* old = key_->FindValue(value.name)) {
+      // In the file a key's values all come from its one section: a value
+      // there already is a duplicate.
+      if (!isLog_) {
         lineNo_ = firstLine;
         std::string what = "duplicate value ";
         if (value.name.empty()) {
@@ -300,19 +342,17 @@ class Parser {
         } else {
           what.append(1, '"').append(Printable(value.name)).append(1, '"');
         }
-        Fail(what.append(", first at line ").append(std::to_string(it->second)));
+        Fail(what.append(", first at line ").append(std::to_string(LineOfValue(value.name))));
       }
+      value.name = old->name;
     }
-    if (const RegValue* old = key_->FindValue(value.name)) value.name = old->name;
     RegStore::SetValue(*key_, std::move(value));
   }
 
   void StringForm(std::string_view rest, RegValue& value) {
-    std::string text;
-    rest = Quoted(rest, text, "a quoted string");
+    rest = Quoted(rest, value.data, "a quoted string");
     if (!rest.empty()) Fail("unexpected text after the closing quote: \"" + Printable(rest) + "\"");
     value.type = REG_SZ;
-    value.data.assign(text.begin(), text.end());
   }
 
   void DwordForm(std::string_view rest, RegValue& value) {
@@ -385,8 +425,9 @@ class Parser {
   std::string_view line_;
   RegKey* key_ = nullptr;
   std::vector<std::string_view> parts_;
-  std::map<std::string, std::size_t, NameLess> sections_;    // file only: where each section started
-  std::map<std::string, std::size_t, NameLess> valueLines_;  // file only: values of the current section
+  std::vector<RegKey*> chain_;                            // the keys down to the previous section's
+  std::unordered_map<const RegKey*, std::size_t> sections_;  // file only: the line of each key's section
+  std::size_t sectionBody_ = 0;                           // file only: where the current section's values start
 };
 
 const Parser::LineKind Parser::kLineKinds[] = {
