@@ -249,7 +249,8 @@ class Parser {
   // parent, so the walk starts from the keys the previous one went through.
   RegKey& Reach() {
     std::size_t same = 0;
-    while (same < chain_.size() && same < parts_.size() && NamesEqual(chain_[same]->name(), parts_[same])) ++same;
+    while (same < chain_.size() && same < parts_.size() && NamesEqual(chain_[same]->name(), parts_[same]))
+      ++same;
     chain_.resize(same);
     RegKey* key = same == 0 ? &store_.root() : chain_.back();
     for (std::size_t i = same; i < parts_.size(); ++i) {
@@ -303,7 +304,8 @@ class Parser {
         Fail(std::string("control byte ") + hex + " in " + what);
       }
       char next = i + 1 < text.size() ? text[i + 1] : ' ';
-      if (next != '\\' && next != '"') Fail(std::string("bad escape \\") + Printable({&next, 1}) + " in " + what);
+      if (next != '\\' && next != '"')
+        Fail(std::string("bad escape \\") + Printable({&next, 1}) + " in " + what);
       out.push_back(static_cast<Unit>(next));
       i += 2;
     }
@@ -425,9 +427,9 @@ class Parser {
   std::string_view line_;
   RegKey* key_ = nullptr;
   std::vector<std::string_view> parts_;
-  std::vector<RegKey*> chain_;                            // the keys down to the previous section's
+  std::vector<RegKey*> chain_;                               // the keys down to the previous section's
   std::unordered_map<const RegKey*, std::size_t> sections_;  // file only: the line of each key's section
-  std::size_t sectionBody_ = 0;                           // file only: where the current section's values start
+  std::size_t sectionBody_ = 0;  // file only: where the current section's values start
 };
 
 const Parser::LineKind Parser::kLineKinds[] = {
