@@ -242,19 +242,23 @@ LONG FileRegistry::RecordChange(const Change& change) {
     if (LONG status = OpenLog(); status != ERROR_SUCCESS) return status;
   }
   using Kind = Change::Kind;
-  std::string record;
+  std::string& record = record_;
+  record.clear();
   switch (change.kind) {
     case Kind::kCreateKey:
-      record = FormatKeyLine(change.keyPath);
+      AppendKeyLine(record, change.keyPath, false);
       break;
     case Kind::kDeleteKey:
-      record = FormatKeyDeleteLine(change.keyPath);
+      AppendKeyLine(record, change.keyPath, true);
       break;
     case Kind::kSetValue:
     case Kind::kDeleteValue:
-      if (change.keyPath != lastLoggedKey_) record = FormatKeyLine(change.keyPath);
-      record += change.kind == Kind::kSetValue ? FormatValueLine(*change.value, false)
-                                               : FormatValueDeleteLine(change.value->name);
+      if (change.keyPath != lastLoggedKey_) AppendKeyLine(record, change.keyPath, false);
+      if (change.kind == Kind::kSetValue) {
+        AppendValueLine(record, *change.value, false);
+      } else {
+        AppendValueDeleteLine(record, change.value->name);
+      }
       break;
   }
   if (int error = WriteAll(log_.get(), record); error != 0) {

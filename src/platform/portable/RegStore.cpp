@@ -1,6 +1,7 @@
 #include "platform/portable/RegStore.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <utility>
 
@@ -8,15 +9,24 @@ namespace platform::portable {
 
 namespace {
 
+// Each byte with ASCII upper case folded to lower case.
+constexpr std::array<unsigned char, 256> kFolded = [] {
+  std::array<unsigned char, 256> table{};
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    table[i] = static_cast<unsigned char>(i >= 'A' && i <= 'Z' ? i + ('a' - 'A') : i);
+  }
+  return table;
+}();
+
 unsigned char Fold(char c) noexcept {
-  auto u = static_cast<unsigned char>(c);
-  return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u + ('a' - 'A')) : u;
+  return kFolded[static_cast<unsigned char>(c)];
 }
 
 }  // namespace
 
 bool NamesEqual(std::string_view a, std::string_view b) noexcept {
   if (a.size() != b.size()) return false;
+  if (a.empty() || std::memcmp(a.data(), b.data(), a.size()) == 0) return true;  // mostly spelled alike
   for (std::size_t i = 0; i < a.size(); ++i) {
     if (Fold(a[i]) != Fold(b[i])) return false;
   }
@@ -24,8 +34,9 @@ bool NamesEqual(std::string_view a, std::string_view b) noexcept {
 }
 
 bool NameLess::operator()(std::string_view a, std::string_view b) const noexcept {
-  std::size_t n = std::min(a.size(), b.size());
+  const std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {
+    if (a[i] == b[i]) continue;
     unsigned char x = Fold(a[i]);
     unsigned char y = Fold(b[i]);
     if (x != y) return x < y;
@@ -64,9 +75,30 @@ RegKey::RegKey(RegKey* parent, std::string name, bool isVolatile)
   if (parent_ != nullptr) path_ = parent_->isRoot() ? name_ : parent_->path_ + '\\' + name_;
 }
 
+namespace {
+
+template <typename Iterator>
+Iterator LowerBound(Iterator begin, Iterator end, std::string_view name) {
+  return std::lower_bound(begin, end, name, [](const auto& child, std::string_view wanted) {
+    return NameLess()(child.first, wanted);
+  });
+}
+
+}  // namespace
+
+RegKey::Children::iterator RegKey::ChildPosition(std::string_view name) {
+  // Keys are mostly added in order: check the end first.
+  if (children_.empty() || NameLess()(children_.back().first, name)) return children_.end();
+  return LowerBound(children_.begin(), children_.end(), name);
+}
+
+RegKey::Children::const_iterator RegKey::ChildPosition(std::string_view name) const {
+  return LowerBound(children_.begin(), children_.end(), name);
+}
+
 RegKey* RegKey::FindChild(std::string_view name) const {
-  auto it = children_.find(name);
-  return it == children_.end() ? nullptr : it->second.get();
+  auto it = ChildPosition(name);
+  return it == children_.end() || !NamesEqual(it->first, name) ? nullptr : it->second.get();
 }
 
 std::size_t RegKey::IndexOf(std::string_view name) const {
@@ -92,13 +124,13 @@ RegStore::RegStore() : root_(std::make_unique<RegKey>(nullptr, std::string(), fa
 RegKey& RegStore::AddChild(RegKey& parent, std::string_view name, bool isVolatile) {
   auto child = std::make_unique<RegKey>(&parent, std::string(name), isVolatile);
   RegKey& added = *child;
-  parent.children_.emplace(std::string(name), std::move(child));
+  parent.children_.emplace(parent.ChildPosition(name), std::string(name), std::move(child));
   return added;
 }
 
 bool RegStore::RemoveChild(RegKey& parent, std::string_view name) {
-  auto it = parent.children_.find(name);
-  if (it == parent.children_.end()) return false;
+  auto it = parent.ChildPosition(name);
+  if (it == parent.children_.end() || !NamesEqual(it->first, name)) return false;
   parent.children_.erase(it);
   return true;
 }

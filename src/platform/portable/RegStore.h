@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/Registry.h"
@@ -46,7 +47,9 @@ struct RegValue {
 
 class RegKey {
  public:
-  using Children = std::map<std::string, std::unique_ptr<RegKey>, NameLess>;
+  // Sorted by name with NameLess; a file lists keys in that order, so loading
+  // one appends.
+  using Children = std::vector<std::pair<std::string, std::unique_ptr<RegKey>>>;
 
   RegKey(RegKey* parent, std::string name, bool isVolatile);
   RegKey(const RegKey&) = delete;
@@ -73,6 +76,9 @@ class RegKey {
   static constexpr std::size_t kIndexedValues = 16;
   static constexpr std::size_t kNoValue = static_cast<std::size_t>(-1);
   std::size_t IndexOf(std::string_view name) const;
+  // Where a child of that name is, or would go.
+  Children::iterator ChildPosition(std::string_view name);
+  Children::const_iterator ChildPosition(std::string_view name) const;
 
   RegKey* parent_;
   std::string name_;

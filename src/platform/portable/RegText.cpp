@@ -1,8 +1,10 @@
 #include "platform/portable/RegText.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <unordered_map>
 #include <utility>
@@ -21,11 +23,24 @@ const char kHexDigits[] = "0123456789abcdef";
 
 void AppendQuoted(std::string& out, std::string_view text) {
   out += '"';
-  for (char c : text) {
-    if (c == '\\' || c == '"') out += '\\';
-    out += c;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\' && text[i] != '"') continue;
+    out.append(text, start, i - start).append(1, '\\');
+    start = i;
   }
-  out += '"';
+  out.append(text, start).append(1, '"');
+}
+
+// Lower-case hex digits of number: all eight, or without leading zeros.
+void AppendHexNumber(std::string& out, std::uint32_t number, bool allDigits) {
+  char digits[8];
+  for (int i = 7; i >= 0; --i, number >>= 4) digits[i] = kHexDigits[number & 0xF];
+  std::size_t first = 0;
+  if (!allDigits) {
+    while (first < 7 && digits[first] == '0') ++first;
+  }
+  out.append(digits + first, sizeof digits - first);
 }
 
 bool IsPlainText(const std::vector<BYTE>& data) {
@@ -36,9 +51,9 @@ void AppendHex(std::string& out, const RegValue& value, bool wrapHex) {
   if (value.type == REG_BINARY) {
     out += "hex:";
   } else {
-    char prefix[20];
-    std::snprintf(prefix, sizeof prefix, "hex(%x):", static_cast<unsigned>(value.type));
-    out += prefix;
+    out += "hex(";
+    AppendHexNumber(out, value.type, false);
+    out += "):";
   }
   std::size_t lineStart = out.rfind('\n');
   std::size_t column = out.size() - (lineStart == std::string::npos ? 0 : lineStart + 1);
@@ -72,18 +87,16 @@ void AppendValue(std::string& out, const RegValue& value, bool wrapHex) {
   if (value.type == REG_SZ && IsPlainText(data)) {
     AppendQuoted(out, std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
   } else if (value.type == REG_DWORD && data.size() == 4) {
-    unsigned long number =
-        data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<unsigned long>(data[3]) << 24);
-    char text[20];
-    std::snprintf(text, sizeof text, "dword:%08lx", number);
-    out += text;
+    const std::uint32_t number = data[0] | (data[1] << 8) | (data[2] << 16) | (std::uint32_t{data[3]} << 24);
+    out += "dword:";
+    AppendHexNumber(out, number, true);
   } else {
     AppendHex(out, value, wrapHex);
   }
   out += '\n';
 }
 
-void AppendKeyLine(std::string& out, std::string_view keyPath, bool deleted = false) {
+void PutKeyLine(std::string& out, std::string_view keyPath, bool deleted) {
   out += deleted ? "[-" : "[";
   out += kRootName;
   out += '\\';
@@ -94,7 +107,7 @@ void AppendKeyLine(std::string& out, std::string_view keyPath, bool deleted = fa
 void AppendTree(std::string& out, const RegKey& key) {
   for (const auto& [name, child] : key.children()) {
     if (child->isVolatile()) continue;
-    AppendKeyLine(out, child->path());
+    PutKeyLine(out, child->path(), false);
     for (const RegValue& value : child->values()) AppendValue(out, value, true);
     out += '\n';
     AppendTree(out, *child);
@@ -107,6 +120,14 @@ struct ParseError {
   std::size_t line;
   std::string what;
 };
+
+// The bytes that end a run of plain characters in a quoted string: the
+// closing quote, an escape, a control byte.
+constexpr std::array<bool, 256> kEndsPlainRun = [] {
+  std::array<bool, 256> table{};
+  for (std::size_t i = 0; i < table.size(); ++i) table[i] = i == '"' || i == '\\' || i < 0x20 || i == 0x7F;
+  return table;
+}();
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -288,13 +309,12 @@ class Parser {
     std::size_t i = 0;
     while (true) {
       const std::size_t start = i;
-      while (i < text.size()) {
-        auto u = static_cast<unsigned char>(text[i]);
-        if (u == '"' || u == '\\' || u < 0x20 || u == 0x7F) break;
-        ++i;
+      while (i < text.size() && !kEndsPlainRun[static_cast<unsigned char>(text[i])]) ++i;
+      if (i > start) {
+        const std::size_t had = out.size();
+        out.resize(had + (i - start));
+        std::memcpy(out.data() + had, text.data() + start, i - start);
       }
-      out.insert(out.end(), text.begin() + static_cast<std::ptrdiff_t>(start),
-                 text.begin() + static_cast<std::ptrdiff_t>(i));
       if (i >= text.size()) Fail(std::string("missing closing quote in ") + what);
       const char c = text[i];
       if (c == '"') return text.substr(i + 1);
@@ -476,15 +496,28 @@ std::string WriteRegFile(const RegStore& store) {
   return out;
 }
 
+void AppendKeyLine(std::string& out, std::string_view keyPath, bool deleted) {
+  PutKeyLine(out, keyPath, deleted);
+}
+
+void AppendValueLine(std::string& out, const RegValue& value, bool wrapHex) {
+  AppendValue(out, value, wrapHex);
+}
+
+void AppendValueDeleteLine(std::string& out, std::string_view valueName) {
+  AppendValueName(out, valueName);
+  out += "-\n";
+}
+
 std::string FormatKeyLine(std::string_view keyPath) {
   std::string out;
-  AppendKeyLine(out, keyPath);
+  AppendKeyLine(out, keyPath, false);
   return out;
 }
 
 std::string FormatValueLine(const RegValue& value, bool wrapHex) {
   std::string out;
-  AppendValue(out, value, wrapHex);
+  AppendValueLine(out, value, wrapHex);
   return out;
 }
 
@@ -496,8 +529,7 @@ std::string FormatKeyDeleteLine(std::string_view keyPath) {
 
 std::string FormatValueDeleteLine(std::string_view valueName) {
   std::string out;
-  AppendValueName(out, valueName);
-  out += "-\n";
+  AppendValueDeleteLine(out, valueName);
   return out;
 }
 
