@@ -168,6 +168,14 @@ void RegStore::SetValue(RegKey& key, RegValue value) {
     old.data = std::move(value.data);
     return;
   }
+  AddValue(key, std::move(value));
+}
+
+void RegStore::ReserveValues(RegKey& key, std::size_t more) {
+  key.values_.reserve(key.values_.size() + more);
+}
+
+void RegStore::AddValue(RegKey& key, RegValue value) {
   if (!key.valueIndex_.empty()) {
     key.valueIndex_.emplace(value.name, key.values_.size());
   } else if (key.values_.size() + 1 >= RegKey::kIndexedValues) {

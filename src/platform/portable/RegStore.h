@@ -111,6 +111,10 @@ class RegStore {
                           std::size_t size);
   // Creates or replaces; a replaced value keeps its first spelling and place.
   static void SetValue(RegKey& key, RegValue value);
+  // Adds a value the key does not have yet (FindValue gave null).
+  static void AddValue(RegKey& key, RegValue value);
+  // Makes room for that many more values.
+  static void ReserveValues(RegKey& key, std::size_t more);
   // Removes a value; the others keep their order. False when there is none.
   static bool RemoveValue(RegKey& key, std::string_view name);
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <type_traits>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -263,7 +264,20 @@ class Parser {
       auto [it, added] = sections_.emplace(key_, lineNo_);
       if (!added) Fail("duplicate key section, first at line " + std::to_string(it->second));
       sectionBody_ = pos_;
+      RegStore::ReserveValues(*key_, ValueLinesAhead());
     }
+  }
+
+  // How many value lines follow, up to the next section.
+  std::size_t ValueLinesAhead() const {
+    std::size_t count = 0;
+    for (std::size_t pos = pos_; pos < text_.size() && text_[pos] != '[';) {
+      if (text_[pos] == '"' || text_[pos] == '@') ++count;
+      const std::size_t end = text_.find('\n', pos);
+      if (end == std::string_view::npos) break;
+      pos = end + 1;
+    }
+    return count;
   }
 
   // The key parts_ names, added as needed. Sections mostly follow their
@@ -306,6 +320,8 @@ class Parser {
   template <typename Out>
   std::string_view Quoted(std::string_view text, Out& out, const char* what) const {
     using Unit = typename Out::value_type;
+    // A value's text runs to the end of its line: one allocation for it.
+    if constexpr (!std::is_same_v<Out, std::string>) out.reserve(text.size());
     std::size_t i = 0;
     while (true) {
       const std::size_t start = i;
@@ -367,8 +383,10 @@ class Parser {
         Fail(what.append(", first at line ").append(std::to_string(LineOfValue(value.name))));
       }
       value.name = old->name;
+      RegStore::SetValue(*key_, std::move(value));
+    } else {
+      RegStore::AddValue(*key_, std::move(value));
     }
-    RegStore::SetValue(*key_, std::move(value));
   }
 
   void StringForm(std::string_view rest, RegValue& value) {
