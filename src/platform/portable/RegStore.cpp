@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -42,6 +43,12 @@ bool NameLess::operator()(std::string_view a, std::string_view b) const noexcept
     if (x != y) return x < y;
   }
   return a.size() < b.size();
+}
+
+std::size_t NameHash::operator()(std::string_view name) const noexcept {
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a over the folded bytes
+  for (char c : name) hash = (hash ^ Fold(c)) * 1099511628211ull;
+  return static_cast<std::size_t>(hash);
 }
 
 bool HasControlByte(std::string_view name) noexcept {
@@ -97,6 +104,10 @@ RegKey::Children::const_iterator RegKey::ChildPosition(std::string_view name) co
 }
 
 RegKey* RegKey::FindChild(std::string_view name) const {
+  if (!childIndex_.empty()) {
+    auto found = childIndex_.find(name);
+    return found == childIndex_.end() ? nullptr : found->second;
+  }
   auto it = ChildPosition(name);
   return it == children_.end() || !NamesEqual(it->first, name) ? nullptr : it->second.get();
 }
@@ -125,12 +136,21 @@ RegKey& RegStore::AddChild(RegKey& parent, std::string_view name, bool isVolatil
   auto child = std::make_unique<RegKey>(&parent, std::string(name), isVolatile);
   RegKey& added = *child;
   parent.children_.emplace(parent.ChildPosition(name), std::string(name), std::move(child));
+  if (!parent.childIndex_.empty()) {
+    parent.childIndex_.emplace(added.name(), &added);
+  } else if (parent.children_.size() >= RegKey::kIndexedChildren) {
+    for (const auto& [childName, key] : parent.children_) parent.childIndex_.emplace(key->name(), key.get());
+  }
   return added;
 }
 
 bool RegStore::RemoveChild(RegKey& parent, std::string_view name) {
   auto it = parent.ChildPosition(name);
   if (it == parent.children_.end() || !NamesEqual(it->first, name)) return false;
+  if (!parent.childIndex_.empty()) {
+    parent.childIndex_.erase(it->second->name());  // before the name it views goes
+    if (parent.children_.size() == 1) parent.childIndex_.clear();
+  }
   parent.children_.erase(it);
   return true;
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -21,6 +22,16 @@ bool NamesEqual(std::string_view a, std::string_view b) noexcept;
 struct NameLess {
   using is_transparent = void;
   bool operator()(std::string_view a, std::string_view b) const noexcept;
+};
+
+// Hashing and equality under the same folding, for hashed name lookups.
+struct NameHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view name) const noexcept;
+};
+struct NameEqual {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const noexcept { return NamesEqual(a, b); }
 };
 
 inline constexpr std::size_t kMaxKeyNameLength = 255;
@@ -85,8 +96,12 @@ class RegKey {
   std::string path_;
   bool volatile_;
   Children children_;
+  // From kIndexedChildren children on, each child by its name (a view of the
+  // child's own name_); empty otherwise.
+  static constexpr std::size_t kIndexedChildren = 16;
+  std::unordered_map<std::string_view, RegKey*, NameHash, NameEqual> childIndex_;
   std::vector<RegValue> values_;
-  std::map<std::string, std::size_t, NameLess> valueIndex_;
+  std::unordered_map<std::string, std::size_t, NameHash, NameEqual> valueIndex_;
 };
 
 class RegStore {
