@@ -105,8 +105,9 @@ RegKey::Children::const_iterator RegKey::ChildPosition(std::string_view name) co
 
 RegKey* RegKey::FindChild(std::string_view name) const {
   if (!childIndex_.empty()) {
-    auto found = childIndex_.find(name);
-    return found == childIndex_.end() ? nullptr : found->second;
+    RegKey* const* found =
+        childIndex_.Find(name, [](const RegKey* child) -> std::string_view { return child->name(); });
+    return found == nullptr ? nullptr : *found;
   }
   auto it = ChildPosition(name);
   return it == children_.end() || !NamesEqual(it->first, name) ? nullptr : it->second.get();
@@ -119,8 +120,21 @@ std::size_t RegKey::IndexOf(std::string_view name) const {
     }
     return kNoValue;
   }
-  auto it = valueIndex_.find(name);
-  return it == valueIndex_.end() ? kNoValue : it->second;
+  const std::size_t* found =
+      valueIndex_.Find(name, [this](std::size_t i) -> std::string_view { return values_[i].name; });
+  return found == nullptr ? kNoValue : *found;
+}
+
+void RegKey::IndexChildren() {
+  childIndex_.Clear();
+  if (children_.size() < kIndexedChildren) return;
+  for (const auto& [name, child] : children_) childIndex_.Add(child->name(), child.get());
+}
+
+void RegKey::IndexValues() {
+  valueIndex_.Clear();
+  if (values_.size() < kIndexedValues) return;
+  for (std::size_t i = 0; i < values_.size(); ++i) valueIndex_.Add(values_[i].name, i);
 }
 
 const RegValue* RegKey::FindValue(std::string_view name) const {
@@ -137,9 +151,9 @@ RegKey& RegStore::AddChild(RegKey& parent, std::string_view name, bool isVolatil
   RegKey& added = *child;
   parent.children_.emplace(parent.ChildPosition(name), std::string(name), std::move(child));
   if (!parent.childIndex_.empty()) {
-    parent.childIndex_.emplace(added.name(), &added);
-  } else if (parent.children_.size() >= RegKey::kIndexedChildren) {
-    for (const auto& [childName, key] : parent.children_) parent.childIndex_.emplace(key->name(), key.get());
+    parent.childIndex_.Add(added.name(), &added);
+  } else {
+    parent.IndexChildren();
   }
   return added;
 }
@@ -147,11 +161,8 @@ RegKey& RegStore::AddChild(RegKey& parent, std::string_view name, bool isVolatil
 bool RegStore::RemoveChild(RegKey& parent, std::string_view name) {
   auto it = parent.ChildPosition(name);
   if (it == parent.children_.end() || !NamesEqual(it->first, name)) return false;
-  if (!parent.childIndex_.empty()) {
-    parent.childIndex_.erase(it->second->name());  // before the name it views goes
-    if (parent.children_.size() == 1) parent.childIndex_.clear();
-  }
   parent.children_.erase(it);
+  parent.IndexChildren();
   return true;
 }
 
@@ -196,25 +207,19 @@ void RegStore::ReserveValues(RegKey& key, std::size_t more) {
 }
 
 void RegStore::AddValue(RegKey& key, RegValue value) {
-  if (!key.valueIndex_.empty()) {
-    key.valueIndex_.emplace(value.name, key.values_.size());
-  } else if (key.values_.size() + 1 >= RegKey::kIndexedValues) {
-    for (std::size_t i = 0; i < key.values_.size(); ++i) key.valueIndex_.emplace(key.values_[i].name, i);
-    key.valueIndex_.emplace(value.name, key.values_.size());
-  }
   key.values_.push_back(std::move(value));
+  if (!key.valueIndex_.empty()) {
+    key.valueIndex_.Add(key.values_.back().name, key.values_.size() - 1);
+  } else {
+    key.IndexValues();
+  }
 }
 
 bool RegStore::RemoveValue(RegKey& key, std::string_view name) {
   const std::size_t removed = key.IndexOf(name);
   if (removed == RegKey::kNoValue) return false;
-  if (!key.valueIndex_.empty()) {
-    key.valueIndex_.erase(key.valueIndex_.find(name));
-    for (auto& [valueName, index] : key.valueIndex_) {
-      if (index > removed) --index;
-    }
-  }
   key.values_.erase(key.values_.begin() + static_cast<std::ptrdiff_t>(removed));
+  key.IndexValues();  // the values after it moved
   return true;
 }
 

@@ -8,7 +8,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -50,6 +49,60 @@ bool HasControlByte(std::string_view name) noexcept;
 // kMaxKeyNameLength.
 LONG SplitKeyPath(const char* subKey, std::vector<std::string_view>& parts);
 
+// Items found by a case-folded name: open addressing over one flat table,
+// so that a lookup in a large key touches a slot and the item, not a chain
+// of nodes. The names stay with the items; nameOf(item) gives an item's.
+template <typename Item>
+class NameIndex {
+ public:
+  bool empty() const noexcept { return used_ == 0; }
+  void Clear() noexcept {
+    slots_.clear();
+    used_ = 0;
+  }
+  // Adds an item whose name is not in the index yet.
+  void Add(std::string_view name, Item item) {
+    if ((used_ + 1) * 4 > slots_.size() * 3) Grow();
+    Place(NameHash()(name), item);
+    ++used_;
+  }
+  // The item named name, or null when there is none.
+  template <typename NameOf>
+  const Item* Find(std::string_view name, const NameOf& nameOf) const {
+    if (slots_.empty()) return nullptr;
+    const std::size_t hash = NameHash()(name);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+      const Slot& slot = slots_[i];
+      if (!slot.used) return nullptr;
+      if (slot.hash == hash && NamesEqual(nameOf(slot.item), name)) return &slot.item;
+    }
+  }
+
+ private:
+  struct Slot {
+    std::size_t hash = 0;
+    Item item{};
+    bool used = false;
+  };
+  void Grow() {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(old.empty() ? 32 : old.size() * 2, Slot{});
+    for (const Slot& slot : old) {
+      if (slot.used) Place(slot.hash, slot.item);
+    }
+  }
+  void Place(std::size_t hash, Item item) {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t i = hash & mask;
+    while (slots_[i].used) i = (i + 1) & mask;
+    slots_[i] = Slot{hash, item, true};
+  }
+
+  std::vector<Slot> slots_;  // a power of two of them, at most three quarters used
+  std::size_t used_ = 0;
+};
+
 struct RegValue {
   std::string name;  // "" is the key's default value
   DWORD type = REG_NONE;
@@ -83,7 +136,7 @@ class RegKey {
   friend class RegStore;
 
   // A key with fewer values than this is searched value by value; from this
-  // many on, valueIndex_ holds every name (it is empty otherwise).
+  // many on, valueIndex_ holds every value's position (it is empty otherwise).
   static constexpr std::size_t kIndexedValues = 16;
   static constexpr std::size_t kNoValue = static_cast<std::size_t>(-1);
   std::size_t IndexOf(std::string_view name) const;
@@ -96,12 +149,14 @@ class RegKey {
   std::string path_;
   bool volatile_;
   Children children_;
-  // From kIndexedChildren children on, each child by its name (a view of the
-  // child's own name_); empty otherwise.
+  // From kIndexedChildren children on, every child; empty otherwise.
   static constexpr std::size_t kIndexedChildren = 16;
-  std::unordered_map<std::string_view, RegKey*, NameHash, NameEqual> childIndex_;
+  NameIndex<RegKey*> childIndex_;
   std::vector<RegValue> values_;
-  std::unordered_map<std::string, std::size_t, NameHash, NameEqual> valueIndex_;
+  NameIndex<std::size_t> valueIndex_;
+
+  void IndexChildren();
+  void IndexValues();
 };
 
 class RegStore {
