@@ -161,8 +161,8 @@ RegKey& RegStore::AddChild(RegKey& parent, std::string_view name, bool isVolatil
 bool RegStore::RemoveChild(RegKey& parent, std::string_view name) {
   auto it = parent.ChildPosition(name);
   if (it == parent.children_.end() || !NamesEqual(it->first, name)) return false;
+  parent.childIndex_.Remove(name, [](const RegKey* child) -> std::string_view { return child->name(); });
   parent.children_.erase(it);
-  parent.IndexChildren();
   return true;
 }
 
@@ -218,8 +218,11 @@ void RegStore::AddValue(RegKey& key, RegValue value) {
 bool RegStore::RemoveValue(RegKey& key, std::string_view name) {
   const std::size_t removed = key.IndexOf(name);
   if (removed == RegKey::kNoValue) return false;
+  key.valueIndex_.Remove(name, [&key](std::size_t i) -> std::string_view { return key.values_[i].name; });
   key.values_.erase(key.values_.begin() + static_cast<std::ptrdiff_t>(removed));
-  key.IndexValues();  // the values after it moved
+  key.valueIndex_.ForEach([removed](std::size_t& i) {
+    if (i > removed) --i;  // the values after it moved up
+  });
   return true;
 }
 

@@ -69,13 +69,32 @@ class NameIndex {
   // The item named name, or null when there is none.
   template <typename NameOf>
   const Item* Find(std::string_view name, const NameOf& nameOf) const {
-    if (slots_.empty()) return nullptr;
-    const std::size_t hash = NameHash()(name);
+    const std::size_t i = SlotOf(name, nameOf);
+    return i == kNowhere ? nullptr : &slots_[i].item;
+  }
+  // Takes out the item named name, if there is one; while the names are still there to compare.
+  template <typename NameOf>
+  void Remove(std::string_view name, const NameOf& nameOf) {
+    std::size_t hole = SlotOf(name, nameOf);
+    if (hole == kNowhere) return;
+    // Moves back each later slot of the run that may sit in the hole, so that
+    // every item stays reachable from its own slot without gaps.
     const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-      const Slot& slot = slots_[i];
-      if (!slot.used) return nullptr;
-      if (slot.hash == hash && NamesEqual(nameOf(slot.item), name)) return &slot.item;
+    for (std::size_t j = (hole + 1) & mask; slots_[j].used; j = (j + 1) & mask) {
+      const std::size_t home = slots_[j].hash & mask;
+      const bool between = hole <= j ? hole < home && home <= j : hole < home || home <= j;
+      if (between) continue;
+      slots_[hole] = slots_[j];
+      hole = j;
+    }
+    slots_[hole] = Slot{};
+    --used_;
+  }
+  // Applies change to every item in place.
+  template <typename Change>
+  void ForEach(const Change& change) {
+    for (Slot& slot : slots_) {
+      if (slot.used) change(slot.item);
     }
   }
 
@@ -85,6 +104,19 @@ class NameIndex {
     Item item{};
     bool used = false;
   };
+  static constexpr std::size_t kNowhere = static_cast<std::size_t>(-1);
+
+  template <typename NameOf>
+  std::size_t SlotOf(std::string_view name, const NameOf& nameOf) const {
+    if (slots_.empty()) return kNowhere;
+    const std::size_t hash = NameHash()(name);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+      const Slot& slot = slots_[i];
+      if (!slot.used) return kNowhere;
+      if (slot.hash == hash && NamesEqual(nameOf(slot.item), name)) return i;
+    }
+  }
   void Grow() {
     std::vector<Slot> old = std::move(slots_);
     slots_.assign(old.empty() ? 32 : old.size() * 2, Slot{});
