@@ -296,12 +296,13 @@ class Parser {
     return *key;
   }
 
-  // The line of the value named name in the current section (file only).
-  std::size_t LineOfValue(std::string_view name) const {
+  // The line of the value named name in the current section before line
+  // before, or 0 when there is none (file only).
+  std::size_t LineOfValue(std::string_view name, std::size_t before) const {
     std::size_t number = sections_.at(key_);
-    for (std::size_t pos = sectionBody_; pos < text_.size();) {
-      std::size_t end = std::min(text_.find('\n', pos), text_.size());
-      std::string_view line = text_.substr(pos, end - pos);
+    for (std::size_t pos = sectionBody_; pos < text_.size() && number + 1 < before;) {
+      const std::size_t end = std::min(text_.find('\n', pos), text_.size());
+      const std::string_view line = text_.substr(pos, end - pos);
       pos = end + 1;
       ++number;
       std::string other;
@@ -312,7 +313,7 @@ class Parser {
         if (NamesEqual(other, name)) return number;
       }
     }
-    return lineNo_;
+    return 0;
   }
 
   // Reads a quoted string from just after its opening quote into out (a
@@ -370,9 +371,9 @@ class Parser {
     std::size_t firstLine = lineNo_;
     (this->*(form->parse))(rest.substr(form->prefix.size()), value);
     if (const RegValue* old = key_->FindValue(value.name)) {
-      // In the file a key's values all come from its one section: a value
-      // there already is a duplicate.
-      if (!isLog_) {
+      // In the file a key's values come from its one section: one the key has
+      // already is a duplicate, and the section says where it was first.
+      if (const std::size_t first = isLog_ ? 0 : LineOfValue(value.name, firstLine); first != 0) {
         lineNo_ = firstLine;
         std::string what = "duplicate value ";
         if (value.name.empty()) {
@@ -380,7 +381,7 @@ class Parser {
         } else {
           what.append(1, '"').append(Printable(value.name)).append(1, '"');
         }
-        Fail(what.append(", first at line ").append(std::to_string(LineOfValue(value.name))));
+        Fail(what.append(", first at line ").append(std::to_string(first)));
       }
       value.name = old->name;
       RegStore::SetValue(*key_, std::move(value));
