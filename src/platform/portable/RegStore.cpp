@@ -78,8 +78,19 @@ LONG SplitKeyPath(const char* subKey, std::vector<std::string_view>& parts) {
 }
 
 RegKey::RegKey(RegKey* parent, std::string name, bool isVolatile)
-    : parent_(parent), name_(std::move(name)), volatile_(isVolatile) {
-  if (parent_ != nullptr) path_ = parent_->isRoot() ? name_ : parent_->path_ + '\\' + name_;
+    : parent_(parent), name_(std::move(name)), volatile_(isVolatile) {}
+
+const std::string& RegKey::path() const {
+  if (path_.empty() && parent_ != nullptr) {
+    if (parent_->isRoot()) {
+      path_ = name_;
+    } else {
+      const std::string& above = parent_->path();
+      path_.reserve(above.size() + 1 + name_.size());
+      path_.append(above).append(1, '\\').append(name_);
+    }
+  }
+  return path_;
 }
 
 namespace {

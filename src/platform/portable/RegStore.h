@@ -153,7 +153,8 @@ class RegKey {
 
   const std::string& name() const noexcept { return name_; }
   // Below HKEY_LOCAL_MACHINE, components joined by backslashes; "" for the root.
-  const std::string& path() const noexcept { return path_; }
+  // Made when first asked for: reading a file asks for none.
+  const std::string& path() const;
   RegKey* parent() const noexcept { return parent_; }
   bool isRoot() const noexcept { return parent_ == nullptr; }
   bool isVolatile() const noexcept { return volatile_; }
@@ -178,7 +179,7 @@ class RegKey {
 
   RegKey* parent_;
   std::string name_;
-  std::string path_;
+  mutable std::string path_;  // "" until path() makes it
   bool volatile_;
   Children children_;
   // From kIndexedChildren children on, every child; empty otherwise.

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <map>
 #include <type_traits>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -152,6 +151,46 @@ std::string Printable(std::string_view text) {
   return shown;
 }
 
+// The line of each key's section, by key: open addressing over one flat
+// table (a file has a section for nearly every key, so no node per key).
+class SectionLines {
+ public:
+  // Records line for key and returns 0, or returns the line recorded before.
+  std::size_t Record(const RegKey* key, std::size_t line) {
+    if ((used_ + 1) * 2 > slots_.size()) Grow();
+    Slot& slot = SlotFor(key);
+    if (slot.key == key) return slot.line;
+    slot = Slot{key, line};
+    ++used_;
+    return 0;
+  }
+
+ private:
+  struct Slot {
+    const RegKey* key = nullptr;
+    std::size_t line = 0;
+  };
+  Slot& SlotFor(const RegKey* key) {
+    const std::size_t mask = slots_.size() - 1;
+    // Fibonacci hashing of the address, whose low bits are alignment.
+    std::size_t i =
+        static_cast<std::size_t>((reinterpret_cast<std::uintptr_t>(key) >> 4) * 0x9E3779B97F4A7C15ull >> 20) &
+        mask;
+    while (slots_[i].key != nullptr && slots_[i].key != key) i = (i + 1) & mask;
+    return slots_[i];
+  }
+  void Grow() {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(old.empty() ? 64 : old.size() * 2, Slot{});
+    for (const Slot& slot : old) {
+      if (slot.key != nullptr) SlotFor(slot.key) = slot;
+    }
+  }
+
+  std::vector<Slot> slots_;  // a power of two of them, at most half used
+  std::size_t used_ = 0;
+};
+
 class Parser {
  public:
   Parser(std::string_view text, bool isLog, RegStore& store) : text_(text), isLog_(isLog), store_(store) {}
@@ -261,8 +300,9 @@ class Parser {
     }
     key_ = &Reach();
     if (!isLog_) {
-      auto [it, added] = sections_.emplace(key_, lineNo_);
-      if (!added) Fail("duplicate key section, first at line " + std::to_string(it->second));
+      if (std::size_t first = sections_.Record(key_, lineNo_); first != 0)
+        Fail("duplicate key section, first at line " + std::to_string(first));
+      sectionLine_ = lineNo_;
       sectionBody_ = pos_;
       RegStore::ReserveValues(*key_, ValueLinesAhead());
     }
@@ -299,7 +339,7 @@ class Parser {
   // The line of the value named name in the current section before line
   // before, or 0 when there is none (file only).
   std::size_t LineOfValue(std::string_view name, std::size_t before) const {
-    std::size_t number = sections_.at(key_);
+    std::size_t number = sectionLine_;
     for (std::size_t pos = sectionBody_; pos < text_.size() && number + 1 < before;) {
       const std::size_t end = std::min(text_.find('\n', pos), text_.size());
       const std::string_view line = text_.substr(pos, end - pos);
@@ -466,8 +506,9 @@ class Parser {
   std::string_view line_;
   RegKey* key_ = nullptr;
   std::vector<std::string_view> parts_;
-  std::vector<RegKey*> chain_;                               // the keys down to the previous section's
-  std::unordered_map<const RegKey*, std::size_t> sections_;  // file only: the line of each key's section
+  std::vector<RegKey*> chain_;   // the keys down to the previous section's
+  SectionLines sections_;        // file only: the line of each key's section
+  std::size_t sectionLine_ = 0;  // file only: the line of the current section
   std::size_t sectionBody_ = 0;  // file only: where the current section's values start
 };
 
