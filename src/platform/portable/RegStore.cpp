@@ -11,13 +11,14 @@ namespace platform::portable {
 namespace {
 
 // Each byte with ASCII upper case folded to lower case.
-constexpr std::array<unsigned char, 256> kFolded = [] {
+constexpr std::array<unsigned char, 256> FoldTable() {
   std::array<unsigned char, 256> table{};
   for (std::size_t i = 0; i < table.size(); ++i) {
     table[i] = static_cast<unsigned char>(i >= 'A' && i <= 'Z' ? i + ('a' - 'A') : i);
   }
   return table;
-}();
+}
+constexpr std::array<unsigned char, 256> kFolded = FoldTable();
 
 unsigned char Fold(char c) noexcept {
   return kFolded[static_cast<unsigned char>(c)];

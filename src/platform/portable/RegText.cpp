@@ -123,11 +123,12 @@ struct ParseError {
 
 // The bytes that end a run of plain characters in a quoted string: the
 // closing quote, an escape, a control byte.
-constexpr std::array<bool, 256> kEndsPlainRun = [] {
+constexpr std::array<bool, 256> EndsPlainRunTable() {
   std::array<bool, 256> table{};
   for (std::size_t i = 0; i < table.size(); ++i) table[i] = i == '"' || i == '\\' || i < 0x20 || i == 0x7F;
   return table;
-}();
+}
+constexpr std::array<bool, 256> kEndsPlainRun = EndsPlainRunTable();
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
