@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstddef>
-#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -23,14 +22,9 @@ struct NameLess {
   bool operator()(std::string_view a, std::string_view b) const noexcept;
 };
 
-// Hashing and equality under the same folding, for hashed name lookups.
+// A hash under the same folding: names that are NamesEqual hash alike.
 struct NameHash {
-  using is_transparent = void;
   std::size_t operator()(std::string_view name) const noexcept;
-};
-struct NameEqual {
-  using is_transparent = void;
-  bool operator()(std::string_view a, std::string_view b) const noexcept { return NamesEqual(a, b); }
 };
 
 inline constexpr std::size_t kMaxKeyNameLength = 255;
