@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -221,6 +222,46 @@ TEST_F(MemoryRegistryTest, HandlesToADeletedKeySayKeyDeletedUntilClosed) {
   HKEY fresh = 0;
   ASSERT_EQ(reg.RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ODBC\\DSN", &fresh), ERROR_SUCCESS);
   EXPECT_EQ(Get(fresh, "v"), "<2>");
+}
+
+// Keys with many values or subkeys are searched through an index; it must
+// follow every add and delete, on both sides of the size where it starts.
+TEST_F(MemoryRegistryTest, LargeKeysFindEveryNameAfterAddsAndDeletes) {
+  for (int count : {15, 16, 17, 100}) {
+    SCOPED_TRACE(count);
+    const std::string base = "SOFTWARE\\Big" + std::to_string(count);
+    HKEY key = Create(base);
+    auto name = [](int i) { return std::string("Name").append(std::to_string(i)); };
+    auto data = [](int i) { return std::string("v").append(std::to_string(i)); };
+    for (int i = 0; i < count; ++i) {
+      ASSERT_EQ(Set(key, name(i).c_str(), data(i)), ERROR_SUCCESS);
+      reg.RegCloseKey(Create(base + "\\" + name(i)));
+    }
+    auto gone = [count](int i) { return i % 3 == 0 || i == count - 1; };
+    for (int i = 0; i < count; ++i) {
+      if (!gone(i)) continue;
+      ASSERT_EQ(reg.RegDeleteValueA(key, name(i).c_str()), ERROR_SUCCESS);
+      ASSERT_EQ(reg.RegDeleteKeyA(key, name(i).c_str()), ERROR_SUCCESS);
+    }
+    std::string order;
+    for (int i = 0; i < count; ++i) {
+      std::string upper = name(i);
+      for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      EXPECT_EQ(Get(key, upper.c_str()), gone(i) ? "<2>" : data(i)) << upper;
+      EXPECT_EQ(Open(base + "\\" + upper), gone(i) ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS) << upper;
+      if (!gone(i)) order += name(i) + " ";
+    }
+    std::string listed;
+    for (const RegValue& value :
+         reg.store().root().FindChild("SOFTWARE")->FindChild("Big" + std::to_string(count))->values())
+      listed += value.name + " ";
+    EXPECT_EQ(listed, order);  // still in the order they were set
+    ASSERT_EQ(Set(key, "name0", "again"), ERROR_SUCCESS);
+    EXPECT_EQ(Get(key, "NAME0"), "again");
+    reg.RegCloseKey(Create(base + "\\name0"));
+    EXPECT_EQ(Open(base + "\\Name0"), ERROR_SUCCESS);
+    reg.RegCloseKey(key);
+  }
 }
 
 TEST_F(MemoryRegistryTest, DeletedValueLeavesTheOthersInOrderAndQueryInfoCountsWhatIsLeft) {

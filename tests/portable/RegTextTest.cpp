@@ -134,6 +134,27 @@ TEST(RegText, RejectsMalformedTextNamingTheLine) {
   }
 }
 
+// A value is a duplicate only within its own key's section; the error names
+// the line where it first appeared, counting CRLF lines, comments and hex
+// continuation lines as they are.
+TEST(RegText, DuplicateValuesNameTheLineTheyFirstAppearedOn) {
+  const std::string head = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\S]\r\n";
+  const std::pair<std::string, std::string> cases[] = {
+      {head + "\"b\"=hex:01,\\\r\n  02\r\n@=\"1\"\r\n\"B\"=\"2\"\r\n",
+       "7: duplicate value \"B\", first at line 4"},
+      {head + "@=\"1\"\r\n; @=\"2\"\r\n\"a\"=\"3\"\r\n@=dword:1\r\n",
+       "7: duplicate value @, first at line 4"},
+      {head + "\"q\\\"\"=\"1\"\r\n\"x\"=\"2\"\r\n\"Q\\\"\"=\"3\"\r\n",
+       "6: duplicate value \"Q\"\", first at line 4"},
+      {head + "\"a\"=\"1\"\r\n[HKEY_LOCAL_MACHINE\\S\\T]\r\n\"a\"=\"1\"\r\n\"A\"=\"2\"\r\n",
+       "7: duplicate value \"A\", first at line 6"},
+  };
+  for (const auto& [text, error] : cases) {
+    RegStore store;
+    EXPECT_EQ(Load(text, store), "HKLM.reg:" + error) << text;
+  }
+}
+
 TEST(RegText, LogReplaySkipsAnUnfinishedLineAndCanBeRepeated) {
   RegStore store;
   RegKey& key = Key(store, {"SOFTWARE", "ODBC"});

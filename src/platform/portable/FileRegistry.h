@@ -108,6 +108,7 @@ class FileRegistry : public MemoryRegistry {
   Fd log_;
   off_t logSize_ = 0;
   std::string lastLoggedKey_;  // key of the last log record; "" for none yet
+  std::string record_;         // the record being appended, kept for its buffer
 };
 
 }  // namespace platform::portable

@@ -58,19 +58,27 @@ std::string X86ProcessorIdentifier(const std::string& vendor, unsigned signature
 
 std::string ProcessorIdentifier() {
 #if defined(__i386__) || defined(__x86_64__)
+  // Each cpuid is expensive in a virtual machine (it traps to the host), so
+  // each leaf is asked for once: __get_cpuid would ask for leaf 0 again
+  // before each of them.
+#if defined(__x86_64__)
+  const bool hasCpuid = true;
+#else
+  const bool hasCpuid = __get_cpuid_max(0, nullptr) >= 1;  // a 32-bit processor may lack it
+#endif
   unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-  if (__get_cpuid(0, &eax, &ebx, &ecx, &edx)) {
+  if (hasCpuid) __cpuid(0, eax, ebx, ecx, edx);
+  if (hasCpuid && eax >= 1) {
     char vendor[13] = {};
     std::memcpy(vendor, &ebx, 4);
     std::memcpy(vendor + 4, &edx, 4);
     std::memcpy(vendor + 8, &ecx, 4);
-    if (__get_cpuid(1, &eax, &ebx, &ecx, &edx)) {
+    __cpuid(1, eax, ebx, ecx, edx);
 #if defined(__x86_64__)
-      return X86ProcessorIdentifier(vendor, eax, true);
+    return X86ProcessorIdentifier(vendor, eax, true);
 #else
-      return X86ProcessorIdentifier(vendor, eax, false);
+    return X86ProcessorIdentifier(vendor, eax, false);
 #endif
-    }
   }
 #endif
   // Elsewhere, the machine's own name for its architecture, e.g.

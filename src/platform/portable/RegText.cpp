@@ -1,9 +1,12 @@
 #include "platform/portable/RegText.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <map>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -20,11 +23,24 @@ const char kHexDigits[] = "0123456789abcdef";
 
 void AppendQuoted(std::string& out, std::string_view text) {
   out += '"';
-  for (char c : text) {
-    if (c == '\\' || c == '"') out += '\\';
-    out += c;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\' && text[i] != '"') continue;
+    out.append(text, start, i - start).append(1, '\\');
+    start = i;
   }
-  out += '"';
+  out.append(text, start).append(1, '"');
+}
+
+// Lower-case hex digits of number: all eight, or without leading zeros.
+void AppendHexNumber(std::string& out, std::uint32_t number, bool allDigits) {
+  char digits[8];
+  for (int i = 7; i >= 0; --i, number >>= 4) digits[i] = kHexDigits[number & 0xF];
+  std::size_t first = 0;
+  if (!allDigits) {
+    while (first < 7 && digits[first] == '0') ++first;
+  }
+  out.append(digits + first, sizeof digits - first);
 }
 
 bool IsPlainText(const std::vector<BYTE>& data) {
@@ -35,9 +51,9 @@ void AppendHex(std::string& out, const RegValue& value, bool wrapHex) {
   if (value.type == REG_BINARY) {
     out += "hex:";
   } else {
-    char prefix[20];
-    std::snprintf(prefix, sizeof prefix, "hex(%x):", static_cast<unsigned>(value.type));
-    out += prefix;
+    out += "hex(";
+    AppendHexNumber(out, value.type, false);
+    out += "):";
   }
   std::size_t lineStart = out.rfind('\n');
   std::size_t column = out.size() - (lineStart == std::string::npos ? 0 : lineStart + 1);
@@ -71,18 +87,16 @@ void AppendValue(std::string& out, const RegValue& value, bool wrapHex) {
   if (value.type == REG_SZ && IsPlainText(data)) {
     AppendQuoted(out, std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
   } else if (value.type == REG_DWORD && data.size() == 4) {
-    unsigned long number =
-        data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<unsigned long>(data[3]) << 24);
-    char text[20];
-    std::snprintf(text, sizeof text, "dword:%08lx", number);
-    out += text;
+    const std::uint32_t number = data[0] | (data[1] << 8) | (data[2] << 16) | (std::uint32_t{data[3]} << 24);
+    out += "dword:";
+    AppendHexNumber(out, number, true);
   } else {
     AppendHex(out, value, wrapHex);
   }
   out += '\n';
 }
 
-void AppendKeyLine(std::string& out, std::string_view keyPath, bool deleted = false) {
+void PutKeyLine(std::string& out, std::string_view keyPath, bool deleted) {
   out += deleted ? "[-" : "[";
   out += kRootName;
   out += '\\';
@@ -93,7 +107,7 @@ void AppendKeyLine(std::string& out, std::string_view keyPath, bool deleted = fa
 void AppendTree(std::string& out, const RegKey& key) {
   for (const auto& [name, child] : key.children()) {
     if (child->isVolatile()) continue;
-    AppendKeyLine(out, child->path());
+    PutKeyLine(out, child->path(), false);
     for (const RegValue& value : child->values()) AppendValue(out, value, true);
     out += '\n';
     AppendTree(out, *child);
@@ -106,6 +120,15 @@ struct ParseError {
   std::size_t line;
   std::string what;
 };
+
+// The bytes that end a run of plain characters in a quoted string: the
+// closing quote, an escape, a control byte.
+constexpr std::array<bool, 256> EndsPlainRunTable() {
+  std::array<bool, 256> table{};
+  for (std::size_t i = 0; i < table.size(); ++i) table[i] = i == '"' || i == '\\' || i < 0x20 || i == 0x7F;
+  return table;
+}
+constexpr std::array<bool, 256> kEndsPlainRun = EndsPlainRunTable();
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -128,6 +151,46 @@ std::string Printable(std::string_view text) {
   }
   return shown;
 }
+
+// The line of each key's section, by key: open addressing over one flat
+// table (a file has a section for nearly every key, so no node per key).
+class SectionLines {
+ public:
+  // Records line for key and returns 0, or returns the line recorded before.
+  std::size_t Record(const RegKey* key, std::size_t line) {
+    if ((used_ + 1) * 2 > slots_.size()) Grow();
+    Slot& slot = SlotFor(key);
+    if (slot.key == key) return slot.line;
+    slot = Slot{key, line};
+    ++used_;
+    return 0;
+  }
+
+ private:
+  struct Slot {
+    const RegKey* key = nullptr;
+    std::size_t line = 0;
+  };
+  Slot& SlotFor(const RegKey* key) {
+    const std::size_t mask = slots_.size() - 1;
+    // Fibonacci hashing of the address, whose low bits are alignment.
+    std::size_t i =
+        static_cast<std::size_t>((reinterpret_cast<std::uintptr_t>(key) >> 4) * 0x9E3779B97F4A7C15ull >> 20) &
+        mask;
+    while (slots_[i].key != nullptr && slots_[i].key != key) i = (i + 1) & mask;
+    return slots_[i];
+  }
+  void Grow() {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(old.empty() ? 64 : old.size() * 2, Slot{});
+    for (const Slot& slot : old) {
+      if (slot.key != nullptr) SlotFor(slot.key) = slot;
+    }
+  }
+
+  std::vector<Slot> slots_;  // a power of two of them, at most half used
+  std::size_t used_ = 0;
+};
 
 class Parser {
  public:
@@ -232,40 +295,98 @@ class Parser {
       std::size_t matched = 0;
       RegKey& gone = store_.Walk(store_.root(), parts_, &matched);
       if (matched == parts_.size()) RegStore::RemoveChild(*gone.parent(), parts_.back());
+      chain_.clear();  // it may hold the key just removed
       key_ = nullptr;
       return;
     }
+    key_ = &Reach();
     if (!isLog_) {
-      auto [it, added] = sections_.emplace(std::string(path), lineNo_);
-      if (!added) Fail("duplicate key section, first at line " + std::to_string(it->second));
-      valueLines_.clear();
+      if (std::size_t first = sections_.Record(key_, lineNo_); first != 0)
+        Fail("duplicate key section, first at line " + std::to_string(first));
+      sectionLine_ = lineNo_;
+      sectionBody_ = pos_;
+      RegStore::ReserveValues(*key_, ValueLinesAhead());
     }
-    key_ = &store_.EnsurePath(store_.root(), parts_, false);
   }
 
-  // Reads a quoted string from just after its opening quote; returns what follows the closing quote.
-  std::string_view Quoted(std::string_view text, std::string& out, const char* what) const {
+  // How many value lines follow, up to the next section.
+  std::size_t ValueLinesAhead() const {
+    std::size_t count = 0;
+    for (std::size_t pos = pos_; pos < text_.size() && text_[pos] != '[';) {
+      if (text_[pos] == '"' || text_[pos] == '@') ++count;
+      const std::size_t end = text_.find('\n', pos);
+      if (end == std::string_view::npos) break;
+      pos = end + 1;
+    }
+    return count;
+  }
+
+  // The key parts_ names, added as needed. Sections mostly follow their
+  // parent, so the walk starts from the keys the previous one went through.
+  RegKey& Reach() {
+    std::size_t same = 0;
+    while (same < chain_.size() && same < parts_.size() && NamesEqual(chain_[same]->name(), parts_[same]))
+      ++same;
+    chain_.resize(same);
+    RegKey* key = same == 0 ? &store_.root() : chain_.back();
+    for (std::size_t i = same; i < parts_.size(); ++i) {
+      RegKey* child = key->FindChild(parts_[i]);
+      key = child != nullptr ? child : &store_.AddChild(*key, parts_[i], false);
+      chain_.push_back(key);
+    }
+    return *key;
+  }
+
+  // The line of the value named name in the current section before line
+  // before, or 0 when there is none (file only).
+  std::size_t LineOfValue(std::string_view name, std::size_t before) const {
+    std::size_t number = sectionLine_;
+    for (std::size_t pos = sectionBody_; pos < text_.size() && number + 1 < before;) {
+      const std::size_t end = std::min(text_.find('\n', pos), text_.size());
+      const std::string_view line = text_.substr(pos, end - pos);
+      pos = end + 1;
+      ++number;
+      std::string other;
+      if (!line.empty() && line.front() == '@') {
+        if (name.empty()) return number;
+      } else if (!line.empty() && line.front() == '"') {
+        Quoted(line.substr(1), other, "a quoted name");
+        if (NamesEqual(other, name)) return number;
+      }
+    }
+    return 0;
+  }
+
+  // Reads a quoted string from just after its opening quote into out (a
+  // std::string or the bytes of a value); returns what follows the closing quote.
+  template <typename Out>
+  std::string_view Quoted(std::string_view text, Out& out, const char* what) const {
+    using Unit = typename Out::value_type;
+    // A value's text runs to the end of its line: one allocation for it.
+    if constexpr (!std::is_same_v<Out, std::string>) out.reserve(text.size());
     std::size_t i = 0;
-    for (;; ++i) {
+    while (true) {
+      const std::size_t start = i;
+      while (i < text.size() && !kEndsPlainRun[static_cast<unsigned char>(text[i])]) ++i;
+      if (i > start) {
+        const std::size_t had = out.size();
+        out.resize(had + (i - start));
+        std::memcpy(out.data() + had, text.data() + start, i - start);
+      }
       if (i >= text.size()) Fail(std::string("missing closing quote in ") + what);
-      char c = text[i];
-      if (c == '"') break;
-      auto u = static_cast<unsigned char>(c);
-      if (u < 0x20 || u == 0x7F) {
+      const char c = text[i];
+      if (c == '"') return text.substr(i + 1);
+      if (c != '\\') {
         char hex[8];
-        std::snprintf(hex, sizeof hex, "0x%02x", u);
+        std::snprintf(hex, sizeof hex, "0x%02x", static_cast<unsigned char>(c));
         Fail(std::string("control byte ") + hex + " in " + what);
       }
-      if (c == '\\') {
-        char next = i + 1 < text.size() ? text[i + 1] : ' ';
-        if (next != '\\' && next != '"')
-          Fail(std::string("bad escape \\") + Printable({&next, 1}) + " in " + what);
-        c = next;
-        ++i;
-      }
-      out += c;
+      char next = i + 1 < text.size() ? text[i + 1] : ' ';
+      if (next != '\\' && next != '"')
+        Fail(std::string("bad escape \\") + Printable({&next, 1}) + " in " + what);
+      out.push_back(static_cast<Unit>(next));
+      i += 2;
     }
-    return text.substr(i + 1);
   }
 
   void Value() {
@@ -290,9 +411,10 @@ class Parser {
       Fail("expected \"name\"=value with \"text\", dword:, hex: or hex(type): after =");
     std::size_t firstLine = lineNo_;
     (this->*(form->parse))(rest.substr(form->prefix.size()), value);
-    if (!isLog_) {
-      auto [it, added] = valueLines_.emplace(value.name, firstLine);
-      if (!added) {
+    if (const RegValue* old = key_->FindValue(value.name)) {
+      // In the file a key's values come from its one section: one the key has
+      // already is a duplicate, and the section says where it was first.
+      if (const std::size_t first = isLog_ ? 0 : LineOfValue(value.name, firstLine); first != 0) {
         lineNo_ = firstLine;
         std::string what = "duplicate value ";
         if (value.name.empty()) {
@@ -300,19 +422,19 @@ class Parser {
         } else {
           what.append(1, '"').append(Printable(value.name)).append(1, '"');
         }
-        Fail(what.append(", first at line ").append(std::to_string(it->second)));
+        Fail(what.append(", first at line ").append(std::to_string(first)));
       }
+      value.name = old->name;
+      RegStore::SetValue(*key_, std::move(value));
+    } else {
+      RegStore::AddValue(*key_, std::move(value));
     }
-    if (const RegValue* old = key_->FindValue(value.name)) value.name = old->name;
-    RegStore::SetValue(*key_, std::move(value));
   }
 
   void StringForm(std::string_view rest, RegValue& value) {
-    std::string text;
-    rest = Quoted(rest, text, "a quoted string");
+    rest = Quoted(rest, value.data, "a quoted string");
     if (!rest.empty()) Fail("unexpected text after the closing quote: \"" + Printable(rest) + "\"");
     value.type = REG_SZ;
-    value.data.assign(text.begin(), text.end());
   }
 
   void DwordForm(std::string_view rest, RegValue& value) {
@@ -385,8 +507,10 @@ class Parser {
   std::string_view line_;
   RegKey* key_ = nullptr;
   std::vector<std::string_view> parts_;
-  std::map<std::string, std::size_t, NameLess> sections_;    // file only: where each section started
-  std::map<std::string, std::size_t, NameLess> valueLines_;  // file only: values of the current section
+  std::vector<RegKey*> chain_;   // the keys down to the previous section's
+  SectionLines sections_;        // file only: the line of each key's section
+  std::size_t sectionLine_ = 0;  // file only: the line of the current section
+  std::size_t sectionBody_ = 0;  // file only: where the current section's values start
 };
 
 const Parser::LineKind Parser::kLineKinds[] = {
@@ -433,15 +557,28 @@ std::string WriteRegFile(const RegStore& store) {
   return out;
 }
 
+void AppendKeyLine(std::string& out, std::string_view keyPath, bool deleted) {
+  PutKeyLine(out, keyPath, deleted);
+}
+
+void AppendValueLine(std::string& out, const RegValue& value, bool wrapHex) {
+  AppendValue(out, value, wrapHex);
+}
+
+void AppendValueDeleteLine(std::string& out, std::string_view valueName) {
+  AppendValueName(out, valueName);
+  out += "-\n";
+}
+
 std::string FormatKeyLine(std::string_view keyPath) {
   std::string out;
-  AppendKeyLine(out, keyPath);
+  AppendKeyLine(out, keyPath, false);
   return out;
 }
 
 std::string FormatValueLine(const RegValue& value, bool wrapHex) {
   std::string out;
-  AppendValue(out, value, wrapHex);
+  AppendValueLine(out, value, wrapHex);
   return out;
 }
 
@@ -453,8 +590,7 @@ std::string FormatKeyDeleteLine(std::string_view keyPath) {
 
 std::string FormatValueDeleteLine(std::string_view valueName) {
   std::string out;
-  AppendValueName(out, valueName);
-  out += "-\n";
+  AppendValueDeleteLine(out, valueName);
   return out;
 }
 

@@ -51,6 +51,12 @@ std::string ReplayRegLog(std::string_view text, const std::string& displayPath, 
 // The whole file text for the kept (non-volatile) keys of the store.
 std::string WriteRegFile(const RegStore& store);
 
+// The same lines appended to out: "[HKEY_LOCAL_MACHINE\path]\n", or with
+// deleted "[-HKEY_LOCAL_MACHINE\path]\n"; a value line; "\"name\"=-\n".
+void AppendKeyLine(std::string& out, std::string_view keyPath, bool deleted);
+void AppendValueLine(std::string& out, const RegValue& value, bool wrapHex);
+void AppendValueDeleteLine(std::string& out, std::string_view valueName);
+
 // "[HKEY_LOCAL_MACHINE\path]\n"
 std::string FormatKeyLine(std::string_view keyPath);
 // "\"name\"=value\n", or "@=value\n" for the default value. With wrapHex,
