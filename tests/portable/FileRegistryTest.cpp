@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -125,25 +126,37 @@ TEST_F(FileRegistryTest, BadFilesAreReportedAndLeftAlone) {
   EXPECT_EQ(ReadFile(path), "REGEDIT4\n");
 }
 
-TEST_F(FileRegistryTest, KilledRunLosesNothingItReported) {
-  Seed();
+// Runs round(registry, i) for i = 0, 1, ... in a child that reports each
+// finished round, and kills it with SIGKILL once `rounds` rounds are
+// reported. Returns the last round reported; a round returns non-zero to
+// give up (that is the child's exit status).
+int KillAfterRounds(const std::string& path, int rounds, const std::function<int(Registry&, int)>& round) {
   int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  auto key = [](int i) { return "SOFTWARE\\ODBC\\ODBC.INI\\DSN" + std::to_string(i % 50); };
-  pid_t pid = fork();
+  if (pipe(fds) != 0) return -1;
+  const pid_t pid = fork();
   if (pid == 0) {
     auto reg = FileRegistry::Open(path).registry;
+    if (!reg) _exit(8);
     for (int i = 0;; ++i) {
-      if (SetSz(*reg, key(i), std::to_string(i), std::string(i % 300, 'x')) != 0) _exit(1);
-      if (write(fds[1], &i, sizeof i) != sizeof i) _exit(2);
+      if (const int failure = round(*reg, i); failure != 0) _exit(failure);
+      if (write(fds[1], &i, sizeof i) != sizeof i) _exit(9);
     }
   }
   close(fds[1]);
   int reported = -1;
-  for (int i; reported < 400 && read(fds[0], &i, sizeof i) == sizeof i;) reported = i;
+  for (int i; reported < rounds && read(fds[0], &i, sizeof i) == sizeof i;) reported = i;
   kill(pid, SIGKILL);
   waitpid(pid, nullptr, 0);
   close(fds[0]);
+  return reported;
+}
+
+TEST_F(FileRegistryTest, KilledRunLosesNothingItReported) {
+  Seed();
+  auto key = [](int i) { return "SOFTWARE\\ODBC\\ODBC.INI\\DSN" + std::to_string(i % 50); };
+  const int reported = KillAfterRounds(path, 400, [&](Registry& reg, int i) {
+    return SetSz(reg, key(i), std::to_string(i), std::string(i % 300, 'x')) != 0 ? 1 : 0;
+  });
   ASSERT_GE(reported, 400);
 
   for (int round = 0; round < 2; ++round) {  // replayed from the log, then from the folded file
@@ -163,27 +176,16 @@ LONG DeleteValue(Registry& reg, const std::string& keyPath, const std::string& n
 
 TEST_F(FileRegistryTest, KilledRunKeepsTheDeletesItReported) {
   Seed();
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
   auto key = [](int i) { return "SOFTWARE\\ODBC\\ODBC.INI\\DSN" + std::to_string(i); };
-  pid_t pid = fork();
-  if (pid == 0) {  // each round: a key with two values, one value deleted, the previous key deleted
-    auto reg = FileRegistry::Open(path).registry;
-    if (!reg || reg->RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ODBC\\ODBC.INI\\Sales") != 0) _exit(1);
-    for (int i = 0;; ++i) {
-      if (SetSz(*reg, key(i), "a", "1") != 0 || SetSz(*reg, key(i), "b", std::string(i % 300, 'x')) != 0)
-        _exit(2);
-      if (DeleteValue(*reg, key(i), "a") != 0) _exit(3);
-      if (i > 0 && reg->RegDeleteKeyA(HKEY_LOCAL_MACHINE, key(i - 1).c_str()) != 0) _exit(4);
-      if (write(fds[1], &i, sizeof i) != sizeof i) _exit(5);
-    }
-  }
-  close(fds[1]);
-  int reported = -1;
-  for (int i; reported < 300 && read(fds[0], &i, sizeof i) == sizeof i;) reported = i;
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
-  close(fds[0]);
+  // Each round: a key with two values, one value deleted, the previous key deleted.
+  const int reported = KillAfterRounds(path, 300, [&](Registry& reg, int i) {
+    if (i == 0 && reg.RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ODBC\\ODBC.INI\\Sales") != 0) return 1;
+    if (SetSz(reg, key(i), "a", "1") != 0 || SetSz(reg, key(i), "b", std::string(i % 300, 'x')) != 0)
+      return 2;
+    if (DeleteValue(reg, key(i), "a") != 0) return 3;
+    if (i > 0 && reg.RegDeleteKeyA(HKEY_LOCAL_MACHINE, key(i - 1).c_str()) != 0) return 4;
+    return 0;
+  });
   ASSERT_GE(reported, 300);
 
   for (int round = 0; round < 2; ++round) {  // replayed from the log, then from the folded file
