@@ -145,9 +145,17 @@ same_export() {
 export_key() {
   local prefix=$1 loader=$2 key=$3 out=$4
   shift 4
-  local raw=$work/export.reg
-  rm -f "$raw"
-  in_prefix "$prefix" "$loader" reg export "$key" 'Z:'"$(echo "$raw" | tr / '\\')" "$@" /y >/dev/null 2>&1
+  local raw=$work/export.reg try
+  for try in 1 2 3; do
+    rm -f "$raw"
+    in_prefix "$prefix" "$loader" reg export "$key" 'Z:'"$(echo "$raw" | tr / '\\')" "$@" /y >/dev/null 2>&1
+    [ -s "$raw" ] && break
+    # An absent key exports nothing. Now and then an export of a key that is
+    # there gives nothing too (seen here once, under Wine 8): it
+    # is tried again, and said.
+    key_exists "$prefix" "$loader" "$key" "$@" || break
+    echo "note: reg export of $key gave nothing though the key exists (try $try)"
+  done
   if [ ! -s "$raw" ]; then
     : >"$out"
     return
