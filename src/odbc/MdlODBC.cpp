@@ -185,18 +185,17 @@ Registration MdlODBC::WriteLayout(const Branch& branch, const Texts& texts,
   return writer.Result(present.key ? RegistrationState::Completed : RegistrationState::Registered);
 }
 
-Registration MdlODBC::Register(const Branch& branch, const Texts& texts, DirectoryRule rule) {
+Registration MdlODBC::Register(const Branch& branch, const Texts& texts) {
   const DataSourcePresence present = Inspect(branch, texts.name, KEY_ALL_ACCESS);
   if (present.Complete()) return {RegistrationState::AlreadyPresent, "", ERROR_SUCCESS};
 
   // A Driver value that is there already is kept, so its directory is not needed.
   std::string directory;
   if (!present.driver) {
-    directory = (this->*rule)();
+    directory = DriverDirectory(branch);
     if (directory.empty()) {
       windowing_.MessageBoxA(nullptr, kFailedMessage, kApplicationTitle, MB_OK);
-      return {RegistrationState::Failed,
-              rule == &MdlODBC::NativeDriverDirectory ? "GetSystemDirectoryA" : "GetVersionExA",
+      return {RegistrationState::Failed, branch.native ? "GetSystemDirectoryA" : "GetVersionExA",
               ERROR_SUCCESS};
     }
   }
@@ -316,17 +315,17 @@ Removal MdlODBC::RemoveDataSource(const Branch& branch, const std::string& name,
 }
 
 std::string MdlODBC::DriverDirectory(const Branch& branch) {
-  return std::string(branch.root) == kNativeRoot ? NativeDriverDirectory() : Wow64DriverDirectory();
+  return branch.native ? NativeDriverDirectory() : Wow64DriverDirectory();
 }
 
 Registration MdlODBC::CreateDataSource(const std::string& name, const std::string& path,
                                        const std::string& description) {
-  return Register(kNativeBranch, {name, path, description}, &MdlODBC::NativeDriverDirectory);
+  return Register(kNativeBranch, {name, path, description});
 }
 
 Registration MdlODBC::CreateDataSourceWow64(const std::string& name, const std::string& path,
                                             const std::string& description) {
-  return Register(kWow64Branch, {name, path, description}, &MdlODBC::Wow64DriverDirectory);
+  return Register(kWow64Branch, {name, path, description});
 }
 
 std::string MdlODBC::NativeDriverDirectory() {

@@ -55,6 +55,7 @@ class MdlODBC {
   struct Branch {
     const char* root;
     const char* listing;
+    bool native;  // the driver directory from the system directory, else from the version name
   };
 
   MdlODBC(platform::Registry& registry, platform::SystemInfo& system, platform::Windowing& windowing)
@@ -88,8 +89,8 @@ class MdlODBC {
   static constexpr const char* kNativeListing = "SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources";
   static constexpr const char* kWow64Root = "SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI\\";
   static constexpr const char* kWow64Listing = "SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI\\ODBC Data Sources";
-  static constexpr Branch kNativeBranch{kNativeRoot, kNativeListing};
-  static constexpr Branch kWow64Branch{kWow64Root, kWow64Listing};
+  static constexpr Branch kNativeBranch{kNativeRoot, kNativeListing, true};
+  static constexpr Branch kWow64Branch{kWow64Root, kWow64Listing, false};
   static constexpr const char* kDriverName = "Microsoft Access Driver (*.mdb)";
   static constexpr const char* kDriverFile = "\\odbcjt32.dll";
   static constexpr const char* kDefaultDriverDirectory = "C:\\WinNT\\System32";
@@ -102,10 +103,7 @@ class MdlODBC {
     const std::string& path;
     const std::string& description;
   };
-  // The driver directory of a branch; empty when none can be named.
-  using DirectoryRule = std::string (MdlODBC::*)();
-
-  Registration Register(const Branch& branch, const Texts& texts, DirectoryRule rule);
+  Registration Register(const Branch& branch, const Texts& texts);
   Registration WriteLayout(const Branch& branch, const Texts& texts, const std::string& driverDirectory,
                            const DataSourcePresence& present);
   std::string NativeDriverDirectory();

@@ -79,7 +79,7 @@ std::int16_t LastArchiveYear(SystemInfo& system) {
 }
 
 DataSourceResult frmMarvane::Install(const DataSourceSpec& spec, const MdlODBC::Branch& branch) {
-  const Registration done = &branch == &MdlODBC::kNativeBranch
+  const Registration done = branch.native
                                 ? odbc_.CreateDataSource(spec.name, spec.path, spec.description)
                                 : odbc_.CreateDataSourceWow64(spec.name, spec.path, spec.description);
   switch (done.state) {
