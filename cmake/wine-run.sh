@@ -71,5 +71,15 @@ output=$(mktemp)
 trap 'rm -f "$output"' EXIT
 status=0
 "$loader" "$exe" "$@" </dev/null >"$output" 2>&1 || status=$?
+# Every test program prints something. Failing without a word means Wine did
+# not start it at all, which happened here once in a few dozen runs, to a
+# test started just as the prefix's first boot ended: it is tried once more,
+# and said.
+if [ $status -ne 0 ] && [ ! -s "$output" ]; then
+  echo "wine-run: Wine did not start $(basename "$exe") (status $status, no output); trying once more"
+  sleep 1
+  status=0
+  "$loader" "$exe" "$@" </dev/null >"$output" 2>&1 || status=$?
+fi
 cat "$output"
 exit $status
