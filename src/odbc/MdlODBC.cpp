@@ -225,14 +225,6 @@ std::optional<std::string> ReadText(Registry& registry, HKEY key, const char* na
   return text.substr(0, text.find('\0'));
 }
 
-// The number of subkeys below a key, or -1 when it cannot be told.
-long SubkeyCount(Registry& registry, HKEY key) {
-  DWORD subkeys = 0;
-  if (registry.RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
-                                nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-    return -1;
-  return static_cast<long>(subkeys);
-}
 
 }  // namespace
 
@@ -272,8 +264,9 @@ Removal MdlODBC::RemoveDataSource(const Branch& branch, const std::string& name,
     HKEY current = dataSource.Get();
     UniqueKey child(registry_);
     for (const char* expected : {"Engines", "Jet", ""}) {
-      const long count = SubkeyCount(registry_, current);
-      if (count < 0) return failed("RegQueryInfoKeyA", below, ERROR_ACCESS_DENIED);
+      DWORD count = 0;
+      status = registry_.RegQueryInfoKeyCounts(current, &count, nullptr);
+      if (status != ERROR_SUCCESS) return failed("RegQueryInfoKeyCounts", below, status);
       if (count == 0) break;
       if (count > 1 || *expected == '\0')
         return left("it has keys below " + below + " that this program does not write");

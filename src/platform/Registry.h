@@ -78,12 +78,10 @@ class Registry {
   // subkeys: ERROR_ACCESS_DENIED; one that does not exist: ERROR_FILE_NOT_FOUND).
   virtual LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) = 0;
   virtual LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) = 0;
-  // Every out parameter may be null; lpftLastWriteTime, when given, points
-  // at 8 bytes.
-  virtual LONG RegQueryInfoKeyA(HKEY hKey, char* lpClass, DWORD* lpcchClass, DWORD* lpReserved,
-                                DWORD* lpcSubKeys, DWORD* lpcbMaxSubKeyLen, DWORD* lpcbMaxClassLen,
-                                DWORD* lpcValues, DWORD* lpcbMaxValueNameLen, DWORD* lpcbMaxValueLen,
-                                DWORD* lpcbSecurityDescriptor, void* lpftLastWriteTime) = 0;
+  // RegQueryInfoKeyA narrowed to the two counts the program asks for: the
+  // key's subkeys and values. Either pointer may be null. Needs a handle
+  // with KEY_QUERY_VALUE.
+  virtual LONG RegQueryInfoKeyCounts(HKEY hKey, DWORD* lpcSubKeys, DWORD* lpcValues) = 0;
 };
 
 // Owns one key handle and closes it exactly once. A predefined root or 0 is

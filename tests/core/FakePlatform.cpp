@@ -244,13 +244,12 @@ LONG FakePlatform::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
   return ERROR_SUCCESS;
 }
 
-LONG FakePlatform::RegQueryInfoKeyA(HKEY hKey, char*, DWORD*, DWORD* lpReserved, DWORD* lpcSubKeys, DWORD*,
-                                    DWORD*, DWORD* lpcValues, DWORD*, DWORD*, DWORD*, void*) {
+LONG FakePlatform::RegQueryInfoKeyCounts(HKEY hKey, DWORD* lpcSubKeys, DWORD* lpcValues) {
   Key* key = KeyOf(hKey);
-  if (auto status = Record("RegQueryInfoKeyA", "RegQueryInfoKeyA(" + (key ? key->path : "invalid") + ")"))
+  if (auto status =
+          Record("RegQueryInfoKeyCounts", "RegQueryInfoKeyCounts(" + (key ? key->path : "invalid") + ")"))
     return *status;
   if (!key || hKey == HKEY_LOCAL_MACHINE) return ERROR_INVALID_HANDLE;
-  if (lpReserved) return ERROR_INVALID_PARAMETER;
   if (lpcSubKeys) *lpcSubKeys = static_cast<DWORD>(SubkeyCount(key->path));
   if (lpcValues) *lpcValues = static_cast<DWORD>(key->values.size());
   return ERROR_SUCCESS;

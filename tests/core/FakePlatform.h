@@ -92,12 +92,8 @@ class FakePlatform : public platform::Registry, public platform::SystemInfo, pub
                                   platform::DWORD* lpcbData) override;
   platform::LONG RegDeleteKeyA(platform::HKEY hKey, const char* lpSubKey) override;
   platform::LONG RegDeleteValueA(platform::HKEY hKey, const char* lpValueName) override;
-  platform::LONG RegQueryInfoKeyA(platform::HKEY hKey, char* lpClass, platform::DWORD* lpcchClass,
-                                  platform::DWORD* lpReserved, platform::DWORD* lpcSubKeys,
-                                  platform::DWORD* lpcbMaxSubKeyLen, platform::DWORD* lpcbMaxClassLen,
-                                  platform::DWORD* lpcValues, platform::DWORD* lpcbMaxValueNameLen,
-                                  platform::DWORD* lpcbMaxValueLen, platform::DWORD* lpcbSecurityDescriptor,
-                                  void* lpftLastWriteTime) override;
+  platform::LONG RegQueryInfoKeyCounts(platform::HKEY hKey, platform::DWORD* lpcSubKeys,
+                                       platform::DWORD* lpcValues) override;
 
   // platform::SystemInfo
   platform::BOOL GetVersionExA(platform::OSVERSIONINFOA* lpVersionInformation) override;

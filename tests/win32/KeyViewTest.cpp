@@ -44,28 +44,9 @@ TEST(ChooseKeyCall, AViewTheProgramNamesIsKept) {
             platform::KEY_READ | kWow64_64Key);
 }
 
-TEST(ChooseDeleteKeyCall, UnderWow64DeletesInThe64BitViewWhereAdvapi32CanDoIt) {
-  using platform::win32::ChooseDeleteKeyCall;
-  using platform::win32::DeleteKeyCall;
-  struct Case {
-    bool wow64;
-    bool haveDeleteKeyEx;
-    DeleteKeyCall call;
-    platform::DWORD samDesired;
-  };
-  const Case cases[] = {
-      {true, true, DeleteKeyCall::RegDeleteKeyExA, kWow64_64Key},
-      {true, false, DeleteKeyCall::RegDeleteKeyA, 0},  // no RegDeleteKeyExA in advapi32
-      {false, true, DeleteKeyCall::RegDeleteKeyA, 0},
-      {false, false, DeleteKeyCall::RegDeleteKeyA, 0},
-  };
-  for (const Case& c : cases) {
-    auto choice = ChooseDeleteKeyCall(c.wow64, c.haveDeleteKeyEx);
-    EXPECT_EQ(choice.call, c.call) << c.wow64 << c.haveDeleteKeyEx;
-    if (c.call == DeleteKeyCall::RegDeleteKeyExA) {
-      EXPECT_EQ(choice.samDesired, c.samDesired);
-    }
-  }
+TEST(DeleteKeyView, UnderWow64DeletesInThe64BitView) {
+  EXPECT_EQ(platform::win32::DeleteKeyView(true), kWow64_64Key);
+  EXPECT_EQ(platform::win32::DeleteKeyView(false), 0u);
 }
 
 }  // namespace

@@ -216,32 +216,12 @@ LONG MemoryRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
   return ERROR_SUCCESS;
 }
 
-LONG MemoryRegistry::RegQueryInfoKeyA(HKEY hKey, char* lpClass, DWORD* lpcchClass, DWORD* lpReserved,
-                                      DWORD* lpcSubKeys, DWORD* lpcbMaxSubKeyLen, DWORD* lpcbMaxClassLen,
-                                      DWORD* lpcValues, DWORD* lpcbMaxValueNameLen, DWORD* lpcbMaxValueLen,
-                                      DWORD* lpcbSecurityDescriptor, void* lpftLastWriteTime) {
+LONG MemoryRegistry::RegQueryInfoKeyCounts(HKEY hKey, DWORD* lpcSubKeys, DWORD* lpcValues) {
   const OpenKey* open = Resolve(hKey);
   if (LONG status = Usable(open); status != ERROR_SUCCESS) return status;
-  if (lpReserved != nullptr || (lpClass != nullptr && lpcchClass == nullptr)) return ERROR_INVALID_PARAMETER;
   if (!(open->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  const RegKey& key = *open->key;
-  if (lpClass != nullptr && *lpcchClass == 0) return ERROR_MORE_DATA;  // no room for the NUL
-  if (lpClass != nullptr) *lpClass = '\0';
-  if (lpcchClass != nullptr) *lpcchClass = 0;
-  std::size_t maxSubKey = 0, maxValueName = 0, maxValue = 0;
-  for (const auto& [name, child] : key.children()) maxSubKey = std::max(maxSubKey, name.size());
-  for (const RegValue& value : key.values()) {
-    maxValueName = std::max(maxValueName, value.name.size());
-    maxValue = std::max(maxValue, value.data.size());
-  }
-  if (lpcSubKeys != nullptr) *lpcSubKeys = static_cast<DWORD>(key.children().size());
-  if (lpcbMaxSubKeyLen != nullptr) *lpcbMaxSubKeyLen = static_cast<DWORD>(maxSubKey);
-  if (lpcbMaxClassLen != nullptr) *lpcbMaxClassLen = 0;
-  if (lpcValues != nullptr) *lpcValues = static_cast<DWORD>(key.values().size());
-  if (lpcbMaxValueNameLen != nullptr) *lpcbMaxValueNameLen = static_cast<DWORD>(maxValueName);
-  if (lpcbMaxValueLen != nullptr) *lpcbMaxValueLen = static_cast<DWORD>(maxValue);
-  if (lpcbSecurityDescriptor != nullptr) *lpcbSecurityDescriptor = 0;
-  if (lpftLastWriteTime != nullptr) std::memset(lpftLastWriteTime, 0, 8);
+  if (lpcSubKeys != nullptr) *lpcSubKeys = static_cast<DWORD>(open->key->children().size());
+  if (lpcValues != nullptr) *lpcValues = static_cast<DWORD>(open->key->values().size());
   return ERROR_SUCCESS;
 }
 

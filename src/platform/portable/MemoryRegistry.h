@@ -45,12 +45,7 @@ class MemoryRegistry : public Registry {
   LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;
   // Needs a handle with KEY_SET_VALUE. The other values keep their order.
   LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;
-  // Keys have no class (an empty one is returned), no security descriptor
-  // size (0) and no write time (zeroed). Lengths are in bytes, without NUL.
-  LONG RegQueryInfoKeyA(HKEY hKey, char* lpClass, DWORD* lpcchClass, DWORD* lpReserved, DWORD* lpcSubKeys,
-                        DWORD* lpcbMaxSubKeyLen, DWORD* lpcbMaxClassLen, DWORD* lpcValues,
-                        DWORD* lpcbMaxValueNameLen, DWORD* lpcbMaxValueLen, DWORD* lpcbSecurityDescriptor,
-                        void* lpftLastWriteTime) override;
+  LONG RegQueryInfoKeyCounts(HKEY hKey, DWORD* lpcSubKeys, DWORD* lpcValues) override;
 
   // Puts a value into a volatile key, creating the missing keys on the path
   // (backslash-separated, below HKEY_LOCAL_MACHINE) as volatile ones. For the

@@ -24,9 +24,8 @@ KeyCallChoice ChooseKeyCall(KeyCall call, std::uint32_t samDesired, bool process
   return {NativeCall::RegOpenKeyExA, samDesired};
 }
 
-DeleteKeyChoice ChooseDeleteKeyCall(bool processIsWow64, bool haveDeleteKeyEx) {
-  if (processIsWow64 && haveDeleteKeyEx) return {DeleteKeyCall::RegDeleteKeyExA, kViewWow64_64Key};
-  return {DeleteKeyCall::RegDeleteKeyA, 0};
+std::uint32_t DeleteKeyView(bool processIsWow64) {
+  return processIsWow64 ? kViewWow64_64Key : 0;
 }
 
 }  // namespace platform::win32

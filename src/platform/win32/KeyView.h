@@ -42,20 +42,9 @@ struct KeyCallChoice {
 // the program names itself is left as it is.
 KeyCallChoice ChooseKeyCall(KeyCall call, std::uint32_t samDesired, bool processIsWow64);
 
-// Deleting a key (RegDeleteKeyA) under WOW64 goes to the 64-bit view through
-// RegDeleteKeyExA, which advapi32 has from Windows XP x64 and Vista on; it is
-// looked up at run time (haveDeleteKeyEx). Without it, and outside WOW64,
-// RegDeleteKeyA is called as the program calls it.
-enum class DeleteKeyCall {
-  RegDeleteKeyA,
-  RegDeleteKeyExA,
-};
-
-struct DeleteKeyChoice {
-  DeleteKeyCall call;
-  std::uint32_t samDesired;  // the view, for RegDeleteKeyExA
-};
-
-DeleteKeyChoice ChooseDeleteKeyCall(bool processIsWow64, bool haveDeleteKeyEx);
+// Deleting a key (RegDeleteKeyA) goes through RegDeleteKeyExA: under WOW64
+// in the 64-bit view, like every other key call; elsewhere in the process's
+// own view. The access mask it takes is only the view.
+std::uint32_t DeleteKeyView(bool processIsWow64);
 
 }  // namespace platform::win32

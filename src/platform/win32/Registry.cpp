@@ -31,15 +31,6 @@ const std::array<NativeKey, 7> kPredefined = {HKEY_CLASSES_ROOT, HKEY_CURRENT_US
                                               HKEY_USERS,        HKEY_PERFORMANCE_DATA, HKEY_CURRENT_CONFIG,
                                               HKEY_DYN_DATA};
 
-// RegDeleteKeyExA is looked up: advapi32 of 32-bit Windows XP has none.
-using RegDeleteKeyExFn = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
-
-RegDeleteKeyExFn FindRegDeleteKeyEx() {
-  HMODULE advapi32 = ::GetModuleHandleA("advapi32.dll");
-  FARPROC proc = advapi32 ? ::GetProcAddress(advapi32, "RegDeleteKeyExA") : nullptr;
-  return reinterpret_cast<RegDeleteKeyExFn>(reinterpret_cast<void*>(proc));
-}
-
 class Win32Registry final : public platform::Registry {
  public:
   explicit Win32Registry(bool wow64) : wow64_(wow64) {}
@@ -108,11 +99,7 @@ class Win32Registry final : public platform::Registry {
   ProgramStatus RegDeleteKeyA(ProgramKey hKey, const char* lpSubKey) override {
     NativeKey parent;
     if (!Resolve(hKey, parent)) return ERROR_INVALID_HANDLE;
-    static const RegDeleteKeyExFn deleteKeyEx = FindRegDeleteKeyEx();
-    DeleteKeyChoice choice = ChooseDeleteKeyCall(wow64_, deleteKeyEx != nullptr);
-    if (choice.call == DeleteKeyCall::RegDeleteKeyExA)
-      return deleteKeyEx(parent, lpSubKey, choice.samDesired, 0);
-    return ::RegDeleteKeyA(parent, lpSubKey);
+    return ::RegDeleteKeyExA(parent, lpSubKey, DeleteKeyView(wow64_), 0);
   }
 
   ProgramStatus RegDeleteValueA(ProgramKey hKey, const char* lpValueName) override {
@@ -121,33 +108,16 @@ class Win32Registry final : public platform::Registry {
     return ::RegDeleteValueA(key, lpValueName);
   }
 
-  ProgramStatus RegQueryInfoKeyA(ProgramKey hKey, char* lpClass, ProgramDword* lpcchClass,
-                                 ProgramDword* lpReserved, ProgramDword* lpcSubKeys,
-                                 ProgramDword* lpcbMaxSubKeyLen, ProgramDword* lpcbMaxClassLen,
-                                 ProgramDword* lpcValues, ProgramDword* lpcbMaxValueNameLen,
-                                 ProgramDword* lpcbMaxValueLen, ProgramDword* lpcbSecurityDescriptor,
-                                 void* lpftLastWriteTime) override {
+  ProgramStatus RegQueryInfoKeyCounts(ProgramKey hKey, ProgramDword* lpcSubKeys,
+                                      ProgramDword* lpcValues) override {
     NativeKey key;
     if (!Resolve(hKey, key)) return ERROR_INVALID_HANDLE;
-    // As for RegQueryValueExA: native DWORD locals, given to Windows only
-    // where the program gave a place.
-    std::array<ProgramDword*, 9> given = {lpcchClass,          lpReserved,      lpcSubKeys,
-                                          lpcbMaxSubKeyLen,    lpcbMaxClassLen, lpcValues,
-                                          lpcbMaxValueNameLen, lpcbMaxValueLen, lpcbSecurityDescriptor};
-    std::array<DWORD, 9> local = {};
-    std::array<DWORD*, 9> out = {};
-    for (std::size_t i = 0; i < given.size(); ++i) {
-      if (given[i]) local[i] = *given[i];
-      out[i] = given[i] ? &local[i] : nullptr;
-    }
-    FILETIME written = {};
-    if (lpftLastWriteTime) std::memcpy(&written, lpftLastWriteTime, sizeof written);
-    LONG status = ::RegQueryInfoKeyA(key, lpClass, out[0], out[1], out[2], out[3], out[4], out[5], out[6],
-                                     out[7], out[8], lpftLastWriteTime ? &written : nullptr);
-    for (std::size_t i = 0; i < given.size(); ++i) {
-      if (given[i]) *given[i] = static_cast<ProgramDword>(local[i]);
-    }
-    if (lpftLastWriteTime) std::memcpy(lpftLastWriteTime, &written, sizeof written);
+    DWORD subKeys = 0;
+    DWORD values = 0;
+    LONG status = ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values,
+                                     nullptr, nullptr, nullptr, nullptr);
+    if (lpcSubKeys) *lpcSubKeys = static_cast<ProgramDword>(subKeys);
+    if (lpcValues) *lpcValues = static_cast<ProgramDword>(values);
     return status;
   }
 
@@ -220,20 +190,9 @@ class Win32Registry final : public platform::Registry {
   NativeKey received_ = nullptr;
 };
 
-// IsWow64Process is looked up: kernel32 of older Windows has none.
 bool IsWow64() {
-#ifdef _WIN64
-  return false;
-#else
-  using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
-  HMODULE kernel32 = ::GetModuleHandleA("kernel32.dll");
-  if (!kernel32) return false;
-  FARPROC proc = ::GetProcAddress(kernel32, "IsWow64Process");
-  if (!proc) return false;
-  auto isWow64Process = reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(proc));
   BOOL wow64 = FALSE;
-  return isWow64Process(::GetCurrentProcess(), &wow64) && wow64;
-#endif
+  return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
 }
 
 }  // namespace
