@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "odbc/MdlODBC.h"
+#include "platform/HeadlessWindowing.h"
 #include "platform/portable/FileRegistry.h"
 #include "platform/portable/MemoryRegistry.h"
 #include "platform/portable/PortableSystemInfo.h"
@@ -20,29 +21,6 @@ using namespace platform;
 namespace {
 
 // Windows that keep their geometry and show nothing.
-class QuietWindowing : public Windowing {
- public:
-  void Run(Form& startup) override { startup.Load(); }
-  void Show(Form& form) override {
-    if (!loaded_.count(&form)) {
-      loaded_[&form] = {form.Spec().clientWidth + 120, form.Spec().clientHeight + 405};
-      form.Load();
-    }
-  }
-  float Width(const Form& form) override { return loaded_[&form].first; }
-  void SetWidth(Form& form, float twips) override { loaded_[&form].first = twips; }
-  float Height(const Form& form) override { return loaded_[&form].second; }
-  void SetHeight(Form& form, float twips) override { loaded_[&form].second = twips; }
-  void SetLeft(Form&, float) override {}
-  void SetTop(Form&, float) override {}
-  void Refresh(Form&) override {}
-  void Unload(Form& form) override { loaded_.erase(&form); }
-  int MessageBoxA(const Form*, const char*, const char*, UINT) override { return IDOK; }
-
- private:
-  std::map<const Form*, std::pair<float, float>> loaded_;
-};
-
 class FixedYear : public portable::PortableSystemInfo {
  public:
   explicit FixedYear(WORD year) : year_(year) {}
@@ -61,7 +39,7 @@ WORD YearFor(std::int64_t dataSources) {
 
 void Install(portable::MemoryRegistry& registry, WORD year) {
   FixedYear system(year);
-  QuietWindowing windowing;
+  HeadlessWindowing windowing;
   basRegistry reader(registry);
   MdlODBC odbc(registry, system, windowing);
   frmMarvane window(windowing, system, reader, odbc);

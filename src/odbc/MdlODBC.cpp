@@ -11,6 +11,33 @@
 
 using namespace platform;
 
+std::string StatusText(LONG status) {
+  struct Known {
+    LONG status;
+    const char* text;
+  };
+  static constexpr Known known[] = {
+      {0, "The operation completed successfully."},
+      {2, "The system cannot find the file specified."},
+      {5, "Access is denied."},
+      {6, "The handle is invalid."},
+      {8, "Not enough memory resources are available to process this command."},
+      {29, "The system cannot write to the specified device."},
+      {87, "The parameter is incorrect."},
+      {161, "The specified path is invalid."},
+      {234, "More data is available."},
+      {1018, "Illegal operation attempted on a registry key that has been marked for deletion."},
+  };
+  for (const Known& entry : known)
+    if (entry.status == status) return std::to_string(status) + " (" + entry.text + ")";
+  return std::to_string(status);
+}
+
+std::string FailureDetail(const std::string& call, LONG status) {
+  if (status == ERROR_SUCCESS) return call + " failed";
+  return call + " returned " + StatusText(status);
+}
+
 namespace {
 
 // Where the data of a layout value comes from.
@@ -81,9 +108,9 @@ class LayoutWriter {
   // Closed before the next key is created; what the close says decides nothing.
   void Close() { key_.Close(); }
 
-  Registration Result(RegistrationState success) const {
-    if (failedCall_.empty()) return {success, "", ERROR_SUCCESS};
-    return {RegistrationState::Failed, failedCall_, status_};
+  DataSourceResult Result(const std::string& name, Verdict success) const {
+    if (failedCall_.empty()) return {name, success, ""};
+    return {name, Verdict::Failed, FailureDetail(failedCall_, status_)};
   }
 
  private:
@@ -148,9 +175,9 @@ DataSourcePresence MdlODBC::Inspect(const Branch& branch, const std::string& nam
   return presence;
 }
 
-Registration MdlODBC::WriteLayout(const Branch& branch, const Texts& texts,
-                                  const std::string& driverDirectory, const DataSourcePresence& present) {
-  const std::string key = branch.root + texts.name;
+DataSourceResult MdlODBC::WriteLayout(const Branch& branch, const DataSourceSpec& spec,
+                                      const std::string& driverDirectory, const DataSourcePresence& present) {
+  const std::string key = branch.root + spec.name;
   LayoutWriter writer(registry_, present.key);
 
   for (const LayoutKey& layoutKey : kLayoutKeys) {
@@ -158,10 +185,10 @@ Registration MdlODBC::WriteLayout(const Branch& branch, const Texts& texts,
     for (const LayoutValue& value : layoutKey.values) {
       switch (value.source) {
         case Source::Path:
-          writer.SetText(value.name, texts.path);
+          writer.SetText(value.name, spec.path);
           break;
         case Source::Description:
-          writer.SetText(value.name, texts.description);
+          writer.SetText(value.name, spec.description);
           break;
         case Source::Driver:
           writer.SetText(value.name, driverDirectory + kDriverFile);
@@ -179,15 +206,15 @@ Registration MdlODBC::WriteLayout(const Branch& branch, const Texts& texts,
 
   if (!present.listed) {
     writer.Create(branch.listing);
-    writer.SetText(texts.name.c_str(), kDriverName);
+    writer.SetText(spec.name.c_str(), kDriverName);
     writer.Close();
   }
-  return writer.Result(present.key ? RegistrationState::Completed : RegistrationState::Registered);
+  return writer.Result(spec.name, present.key ? Verdict::Completed : Verdict::Registered);
 }
 
-Registration MdlODBC::Register(const Branch& branch, const Texts& texts) {
-  const DataSourcePresence present = Inspect(branch, texts.name, KEY_ALL_ACCESS);
-  if (present.Complete()) return {RegistrationState::AlreadyPresent, "", ERROR_SUCCESS};
+DataSourceResult MdlODBC::Register(const Branch& branch, const DataSourceSpec& spec) {
+  const DataSourcePresence present = Inspect(branch, spec.name, KEY_ALL_ACCESS);
+  if (present.Complete()) return {spec.name, Verdict::AlreadyPresent, ""};
 
   // A Driver value that is there already is kept, so its directory is not needed.
   std::string directory;
@@ -195,11 +222,20 @@ Registration MdlODBC::Register(const Branch& branch, const Texts& texts) {
     directory = DriverDirectory(branch);
     if (directory.empty()) {
       windowing_.MessageBoxA(nullptr, kFailedMessage, kApplicationTitle, MB_OK);
-      return {RegistrationState::Failed, branch.native ? "GetSystemDirectoryA" : "GetVersionExA",
-              ERROR_SUCCESS};
+      return {spec.name, Verdict::Failed,
+              FailureDetail(branch.native ? "GetSystemDirectoryA" : "GetVersionExA", ERROR_SUCCESS)};
     }
   }
-  return WriteLayout(branch, texts, directory, present);
+  return WriteLayout(branch, spec, directory, present);
+}
+
+DataSourceResult MdlODBC::CheckDataSource(const Branch& branch, const DataSourceSpec& spec) {
+  const DataSourcePresence presence = Inspect(branch, spec.name, KEY_READ);
+  if (presence.Complete()) return {spec.name, Verdict::Present, ""};
+  return {spec.name, Verdict::Missing,
+          !presence.key      ? "no key"
+          : !presence.driver ? "no Driver value"
+                             : "not listed under ODBC Data Sources"};
 }
 
 namespace {
@@ -228,14 +264,14 @@ std::optional<std::string> ReadText(Registry& registry, HKEY key, const char* na
 
 }  // namespace
 
-Removal MdlODBC::RemoveDataSource(const Branch& branch, const std::string& name, const std::string& path) {
+DataSourceResult MdlODBC::RemoveDataSource(const Branch& branch, const DataSourceSpec& spec) {
+  const std::string& name = spec.name;
+  const std::string& path = spec.path;
   const std::string key = branch.root + name;
-  const auto failed = [](const std::string& call, const std::string& argument, LONG status) {
-    return Removal{RemovalState::Failed, "", call + "(\"" + argument + "\")", status};
+  const auto failed = [&](const std::string& call, const std::string& argument, LONG status) {
+    return DataSourceResult{name, Verdict::Failed, FailureDetail(call + "(\"" + argument + "\")", status)};
   };
-  const auto left = [](const std::string& why) {
-    return Removal{RemovalState::Left, why, "", ERROR_SUCCESS};
-  };
+  const auto left = [&](const std::string& why) { return DataSourceResult{name, Verdict::Left, why}; };
 
   // Whether it is still the data source this program writes: its keys are
   // the layout's (a run cut short may have left fewer), and its driver and
@@ -245,7 +281,7 @@ Removal MdlODBC::RemoveDataSource(const Branch& branch, const std::string& name,
     LONG status = registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, dataSource.Put());
     if (status == ERROR_FILE_NOT_FOUND) {
       dataSource.Release();
-      return {RemovalState::Absent, "", "", ERROR_SUCCESS};
+      return {name, Verdict::Absent, ""};
     }
     if (status != ERROR_SUCCESS) {
       dataSource.Release();
@@ -304,20 +340,20 @@ Removal MdlODBC::RemoveDataSource(const Branch& branch, const std::string& name,
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
       return failed("RegDeleteKeyA", doomed, status);
   }
-  return {RemovalState::Removed, "", "", ERROR_SUCCESS};
+  return {name, Verdict::Removed, ""};
 }
 
 std::string MdlODBC::DriverDirectory(const Branch& branch) {
   return branch.native ? NativeDriverDirectory() : Wow64DriverDirectory();
 }
 
-Registration MdlODBC::CreateDataSource(const std::string& name, const std::string& path,
-                                       const std::string& description) {
+DataSourceResult MdlODBC::CreateDataSource(const std::string& name, const std::string& path,
+                                           const std::string& description) {
   return Register(kNativeBranch, {name, path, description});
 }
 
-Registration MdlODBC::CreateDataSourceWow64(const std::string& name, const std::string& path,
-                                            const std::string& description) {
+DataSourceResult MdlODBC::CreateDataSourceWow64(const std::string& name, const std::string& path,
+                                                const std::string& description) {
   return Register(kWow64Branch, {name, path, description});
 }
 

@@ -9,37 +9,36 @@
 #include "platform/SystemInfo.h"
 #include "platform/Windowing.h"
 
-// What one registration came to.
-enum class RegistrationState {
-  Registered,      // written in full by this call
-  AlreadyPresent,  // complete before the call; left as it was
-  Completed,       // present but cut short; what was missing was written
-  Failed,          // not usable afterwards
+// The three texts that describe one data source.
+struct DataSourceSpec {
+  std::string name;
+  std::string path;
+  std::string description;
 };
 
-struct Registration {
-  RegistrationState state = RegistrationState::Failed;
-  // The first call that failed and what it returned (Failed only).
-  std::string failedCall;
-  platform::LONG status = platform::ERROR_SUCCESS;
-
-  explicit operator bool() const { return state != RegistrationState::Failed; }
+// What became of one data source, in every mode of the program.
+enum class Verdict {
+  Registered,      // written by this run
+  AlreadyPresent,  // complete before the run, left as it is
+  Completed,       // cut short before, completed by this run
+  Removed,         // removed by this run
+  Absent,          // not there, nothing to remove
+  Present,         // there and complete (detection)
+  Missing,         // absent or incomplete (detection)
+  Left,            // not this program's as it stands, left as it is (removal)
+  Failed,          // a call failed
 };
 
-// What a removal came to.
-enum class RemovalState {
-  Removed,  // its keys and its entry were deleted
-  Absent,   // it was not there
-  Left,     // changed by hand, so left exactly as it is (why says how)
-  Failed,   // a call failed; failedCall and status say which
+struct DataSourceResult {
+  std::string name;
+  Verdict verdict = Verdict::Failed;
+  std::string detail;  // why it was left or is missing, or which call failed and how
 };
 
-struct Removal {
-  RemovalState state = RemovalState::Failed;
-  std::string why;
-  std::string failedCall;
-  platform::LONG status = platform::ERROR_SUCCESS;
-};
+// "RegSetValueExA("DBQ") returned 5 (Access is denied.)"
+std::string FailureDetail(const std::string& call, platform::LONG status);
+// "5 (Access is denied.)": a status and what it means.
+std::string StatusText(platform::LONG status);
 
 // What of a data source is there. It is complete, and so usable, when its
 // key has a Driver value and its name is listed under ODBC Data Sources.
@@ -63,21 +62,25 @@ class MdlODBC {
 
   // A present data source is left exactly as it is when it is complete; one
   // cut short is completed without changing anything that is there.
-  Registration CreateDataSource(const std::string& name, const std::string& path,
-                                const std::string& description);
-  Registration CreateDataSourceWow64(const std::string& name, const std::string& path,
-                                     const std::string& description);
+  DataSourceResult CreateDataSource(const std::string& name, const std::string& path,
+                                    const std::string& description);
+  DataSourceResult CreateDataSourceWow64(const std::string& name, const std::string& path,
+                                         const std::string& description);
 
   // Looks, without writing, at what of a data source is there, opening its
   // key with the access given.
   DataSourcePresence Inspect(const Branch& branch, const std::string& name, platform::DWORD access);
+
+  // Present when the data source is there and complete, Missing (with what
+  // is missing) when not; reads only.
+  DataSourceResult CheckDataSource(const Branch& branch, const DataSourceSpec& spec);
 
   // Deletes a data source whose key is still the one this program writes:
   // its entry under ODBC Data Sources, its Engines\Jet and Engines subkeys
   // and its key. One changed by hand (another DBQ or driver, or keys below
   // it that this program does not write) is left as it is. The branch keys
   // themselves are never deleted.
-  Removal RemoveDataSource(const Branch& branch, const std::string& name, const std::string& path);
+  DataSourceResult RemoveDataSource(const Branch& branch, const DataSourceSpec& spec);
 
   // The directory the Driver value of a branch names; empty when none can be.
   std::string DriverDirectory(const Branch& branch);
@@ -98,14 +101,9 @@ class MdlODBC {
   static constexpr const char* kApplicationTitle = "Setup";
 
  private:
-  struct Texts {
-    const std::string& name;
-    const std::string& path;
-    const std::string& description;
-  };
-  Registration Register(const Branch& branch, const Texts& texts);
-  Registration WriteLayout(const Branch& branch, const Texts& texts, const std::string& driverDirectory,
-                           const DataSourcePresence& present);
+  DataSourceResult Register(const Branch& branch, const DataSourceSpec& spec);
+  DataSourceResult WriteLayout(const Branch& branch, const DataSourceSpec& spec,
+                               const std::string& driverDirectory, const DataSourcePresence& present);
   std::string NativeDriverDirectory();
   std::string Wow64DriverDirectory();
 

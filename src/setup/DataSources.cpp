@@ -1,5 +1,6 @@
 #include "setup/DataSources.h"
 
+#include <exception>
 #include <limits>
 #include <stdexcept>
 
@@ -39,16 +40,36 @@ DataSourceSpec ArchiveDataSource(int ledger, std::int16_t archiveYear) {
           "Marvane " + year + LedgerTails[static_cast<std::size_t>(ledger)]};
 }
 
-void ForEachDataSource(std::int16_t& archiveYear, const std::function<std::int16_t()>& lastArchiveYear,
-                       const std::function<void(const std::function<DataSourceSpec()>&)>& visit) {
-  for (int ledger = 0; ledger < static_cast<int>(LedgerSuffixes.size()); ++ledger)
-    visit([ledger] { return CurrentDataSource(ledger); });
+namespace {
 
-  const std::int16_t last = lastArchiveYear();
+void Visit(MachineFacts& facts, const std::function<DataSourceSpec()>& build, std::size_t index,
+           const DataSourceVisit& visit, const std::function<void(DataSourceResult)>& done) {
+  DataSourceResult result{"data source " + std::to_string(index), Verdict::Failed, ""};
+  try {
+    const DataSourceSpec spec = build();
+    result.name = spec.name;
+    result = visit(spec, ChooseBranch(facts.ProcessorId()));
+  } catch (const std::exception& error) {
+    result.verdict = Verdict::Failed;
+    result.detail = error.what();
+  }
+  done(std::move(result));
+}
+
+}  // namespace
+
+void ForEachDataSource(MachineFacts& facts, std::int16_t& archiveYear, const DataSourceVisit& visit,
+                       const std::function<void(DataSourceResult)>& done) {
+  std::size_t index = 0;
+  for (int ledger = 0; ledger < static_cast<int>(LedgerSuffixes.size()); ++ledger)
+    Visit(facts, [ledger] { return CurrentDataSource(ledger); }, ++index, visit, done);
+
+  const std::int16_t last = facts.LastArchiveYear();
   archiveYear = FirstArchiveYear;
   while (archiveYear <= last) {
     for (int ledger = 0; ledger < static_cast<int>(LedgerSuffixes.size()); ++ledger)
-      visit([ledger, year = archiveYear] { return ArchiveDataSource(ledger, year); });
+      Visit(facts, [ledger, year = archiveYear] { return ArchiveDataSource(ledger, year); }, ++index, visit,
+            done);
     // The counter cannot go past its largest value.
     if (archiveYear == std::numeric_limits<std::int16_t>::max()) break;
     ++archiveYear;

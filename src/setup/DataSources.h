@@ -7,16 +7,13 @@
 #include <functional>
 #include <string>
 
+#include "odbc/MdlODBC.h"
+#include "setup/MachineFacts.h"
+
 // The file server that holds every database.
 inline constexpr const char* DataServerName = "VLKDATA01";
 
 inline constexpr std::int16_t FirstArchiveYear = 2002;
-
-struct DataSourceSpec {
-  std::string name;
-  std::string path;
-  std::string description;
-};
 
 // The five ledgers, in the order they are always registered.
 inline constexpr std::array<const char*, 5> LedgerSuffixes = {"R", "R1", "S", "S1", "S2"};
@@ -28,10 +25,16 @@ DataSourceSpec ArchiveDataSource(int ledger, std::int16_t archiveYear);
 // The year as four digits, zero-padded on the left.
 std::string FourDigitYear(std::int16_t year);
 
+// One mode's work on one data source (install, check, removal), given its
+// texts and the branch it belongs in.
+using DataSourceVisit = std::function<DataSourceResult(const DataSourceSpec&, const MdlODBC::Branch&)>;
+
 // Walks every data source in registration order: the five current ones,
-// then five for each archive year from FirstArchiveYear up to the year
-// lastArchiveYear gives (asked once, after the current ones). visit gets a
-// builder of each one's texts; archiveYear is the loop's counter, kept where
-// the caller wants it. Install, detection and removal all walk this way.
-void ForEachDataSource(std::int16_t& archiveYear, const std::function<std::int16_t()>& lastArchiveYear,
-                       const std::function<void(const std::function<DataSourceSpec()>&)>& visit);
+// then five for each archive year from FirstArchiveYear up to the machine's
+// last archive year, asked once, after the current ones. archiveYear is the
+// loop's counter, kept where the caller wants it. For each data source the
+// branch is chosen anew from the processor identifier and visit runs; a
+// step that throws (building the texts, or the visit) is abandoned as that
+// data source's failure and the walk goes on. Every result goes to done.
+void ForEachDataSource(MachineFacts& facts, std::int16_t& archiveYear, const DataSourceVisit& visit,
+                       const std::function<void(DataSourceResult)>& done);

@@ -1,18 +1,49 @@
 #include "setup/Outcome.h"
 
-namespace {
-
-constexpr const char* kVerdictNames[] = {"registered", "already present", "completed", "removed", "absent",
-                                         "present",    "missing",         "left",      "failed"};
-
-}  // namespace
-
+// Switches without a default, so that a new verdict cannot be left out.
 bool Succeeded(Verdict verdict) {
-  return verdict != Verdict::Missing && verdict != Verdict::Left && verdict != Verdict::Failed;
+  switch (verdict) {
+    case Verdict::Registered:
+    case Verdict::AlreadyPresent:
+    case Verdict::Completed:
+    case Verdict::Removed:
+    case Verdict::Absent:
+    case Verdict::Present:
+      return true;
+    case Verdict::Missing:
+    case Verdict::Left:
+    case Verdict::Failed:
+      return false;
+  }
+  return false;
+}
+
+const char* VerdictName(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::Registered:
+      return "registered";
+    case Verdict::AlreadyPresent:
+      return "already present";
+    case Verdict::Completed:
+      return "completed";
+    case Verdict::Removed:
+      return "removed";
+    case Verdict::Absent:
+      return "absent";
+    case Verdict::Present:
+      return "present";
+    case Verdict::Missing:
+      return "missing";
+    case Verdict::Left:
+      return "left";
+    case Verdict::Failed:
+      return "failed";
+  }
+  return "?";
 }
 
 std::string Describe(const DataSourceResult& result) {
-  std::string text = result.name + ": " + kVerdictNames[static_cast<int>(result.verdict)];
+  std::string text = result.name + ": " + VerdictName(result.verdict);
   if (result.verdict == Verdict::AlreadyPresent) text += ", left as it is";
   if (!result.detail.empty()) text += ": " + result.detail;
   return text;
@@ -20,7 +51,7 @@ std::string Describe(const DataSourceResult& result) {
 
 void Outcome::Add(DataSourceResult result) {
   ++attempted_;
-  ++counts_[static_cast<int>(result.verdict)];
+  ++counts_[result.verdict];
   if (!Succeeded(result.verdict)) unsuccessful_.push_back(std::move(result.name));
 }
 
@@ -50,9 +81,8 @@ std::string Outcome::RemovalMessage() const {
 std::string Outcome::Summary() const {
   std::string text = std::to_string(attempted_) + " data sources";
   const char* separator = ": ";
-  for (int verdict = 0; verdict < 9; ++verdict) {
-    if (counts_[verdict] == 0) continue;
-    text += separator + std::to_string(counts_[verdict]) + " " + kVerdictNames[verdict];
+  for (const auto& [verdict, count] : counts_) {
+    text += separator + std::to_string(count) + " " + VerdictName(verdict);
     separator = ", ";
   }
   return text;

@@ -3,36 +3,21 @@
 
 #include <cstddef>
 #include <string>
+#include <map>
 #include <vector>
 
-enum class Verdict {
-  Registered,      // written by this run
-  AlreadyPresent,  // complete before the run, left as it is
-  Completed,       // cut short before, completed by this run
-  Removed,         // removed by this run
-  Absent,          // not there, nothing to remove
-  Present,         // there and complete (detection)
-  Missing,         // absent or incomplete (detection)
-  Left,            // changed by hand, left as it is (removal)
-  Failed,          // a call failed
-};
-
-struct DataSourceResult {
-  std::string name;
-  Verdict verdict = Verdict::Failed;
-  std::string detail;  // why it was left, or which call failed and how
-};
+#include "odbc/MdlODBC.h"
 
 // Whether the data source is as the run meant to leave it.
 bool Succeeded(Verdict verdict);
+// "registered", "already present", …
+const char* VerdictName(Verdict verdict);
 // One line of the log: "Marvane-R: registered", "MV2002-S: failed: ...".
 std::string Describe(const DataSourceResult& result);
 
 class Outcome {
  public:
   void Add(DataSourceResult result);
-  void Registered() { Add({"", Verdict::Registered, ""}); }
-  void Failed(std::string name) { Add({std::move(name), Verdict::Failed, ""}); }
 
   bool Complete() const { return unsuccessful_.empty(); }
   std::size_t Attempted() const { return attempted_; }
@@ -59,6 +44,6 @@ class Outcome {
   std::string Incomplete(const char* run, const char* notDone, const char* advice) const;
 
   std::size_t attempted_ = 0;
-  std::size_t counts_[9] = {};
+  std::map<Verdict, std::size_t> counts_;  // in the order verdicts are declared
   std::vector<std::string> unsuccessful_;
 };

@@ -26,25 +26,3 @@ bool RunLog::Line(const std::string& text) {
   const bool written = std::fputs(text.c_str(), file_) >= 0 && std::fputc('\n', file_) != EOF;
   return std::fflush(file_) == 0 && written;
 }
-
-std::string StatusText(platform::LONG status) {
-  struct Known {
-    platform::LONG status;
-    const char* text;
-  };
-  static constexpr Known known[] = {
-      {0, "The operation completed successfully."},
-      {2, "The system cannot find the file specified."},
-      {5, "Access is denied."},
-      {6, "The handle is invalid."},
-      {8, "Not enough memory resources are available to process this command."},
-      {29, "The system cannot write to the specified device."},
-      {87, "The parameter is incorrect."},
-      {161, "The specified path is invalid."},
-      {234, "More data is available."},
-      {1018, "Illegal operation attempted on a registry key that has been marked for deletion."},
-  };
-  for (const Known& entry : known)
-    if (entry.status == status) return std::to_string(status) + " (" + entry.text + ")";
-  return std::to_string(status);
-}

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/Registry.h"
 
 class RunLog {
  public:
@@ -32,6 +31,3 @@ class RunLog {
   std::FILE* file_ = nullptr;
   std::FILE* echo_ = nullptr;
 };
-
-// "5 (Access is denied.)": a registry status and what it means.
-std::string StatusText(platform::LONG status);

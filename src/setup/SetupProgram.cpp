@@ -29,71 +29,35 @@ const char* ModeName(Mode mode) {
   }
 }
 
-std::string ReadProcessorId(basRegistry& reader) {
-  try {
-    return RegistryValueText(
-        reader.GetRegistryValue(HKEY_LOCAL_MACHINE, frmMarvane::kProcessorKey, "Identifier"));
-  } catch (const std::exception&) {
-    return "";
-  }
-}
-
 // The log's first line: who runs what where, and what the run will decide by.
-std::string HeaderLine(Host& host, const CommandLine& command, basRegistry& reader, MdlODBC& odbc) {
+std::string HeaderLine(Host& host, const CommandLine& command, MachineFacts& facts, MdlODBC& odbc) {
   SYSTEMTIME now{};
   host.system().GetLocalTime(&now);
   char stamp[64];
   std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay,
                 now.wHour, now.wMinute, now.wSecond);
-  const std::string processorId = ReadProcessorId(reader);
-  const MdlODBC::Branch& branch = ChooseBranch(processorId);
-  std::string root = branch.root;
+  std::string root = facts.Branch().root;
   root.pop_back();
   const std::string version = odbc.GetWindowsVersionName();
-  const std::string directory = odbc.DriverDirectory(branch);
+  const std::string directory = facts.DriverDirectory();
 
   return std::string("MarvaneSetup ") + MARVANE_VERSION + " " + ModeName(command.mode) +
          (command.quiet ? " /quiet" : "") + ", " + stamp + ", user " + host.UserName() + ", registry " +
-         (host.RegistryWritable() ? "writable" : "read-only") + ", processor \"" + processorId + "\" -> " +
-         root + ", Windows " + (version.empty() ? "(unnamed version)" : version) + ", driver directory " +
-         (directory.empty() ? "(none)" : directory);
+         (host.RegistryWritable() ? "writable" : "read-only") + ", processor \"" + facts.ProcessorId() +
+         "\" -> " + root + ", Windows " + (version.empty() ? "(unnamed version)" : version) +
+         ", driver directory " + (directory.empty() ? "(none)" : directory);
 }
 
-int RunCheck(Host& host, RunLog& log, std::string& out, bool listOnOut, std::string& summary) {
-  basRegistry reader(host.registry());
-  MdlODBC odbc(host.registry(), host.system(), host.windowing());
-  const MdlODBC::Branch& branch = ChooseBranch(ReadProcessorId(reader));
-
+int RunCheck(MachineFacts& facts, MdlODBC& odbc, RunLog& log, std::string& out, bool listOnOut,
+             std::string& summary) {
   Outcome outcome;
   std::int16_t archiveYear = 0;
   ForEachDataSource(
-      archiveYear,
-      [&] {
-        try {
-          return LastArchiveYear(host.system());
-        } catch (const std::exception&) {
-          return std::int16_t{0};
-        }
-      },
-      [&](const std::function<DataSourceSpec()>& build) {
-        DataSourceResult result{"data source " + std::to_string(outcome.Attempted() + 1), Verdict::Missing,
-                                ""};
-        try {
-          const DataSourceSpec spec = build();
-          result.name = spec.name;
-          const DataSourcePresence presence = odbc.Inspect(branch, spec.name, KEY_READ);
-          if (presence.Complete()) {
-            result.verdict = Verdict::Present;
-          } else {
-            result.detail = !presence.key      ? "no key"
-                            : !presence.driver ? "no Driver value"
-                                               : "not listed under ODBC Data Sources";
-          }
-        } catch (const std::exception& error) {
-          result.detail = error.what();
-        }
+      facts, archiveYear,
+      [&](const DataSourceSpec& spec, const MdlODBC::Branch& branch) { return odbc.CheckDataSource(branch, spec); },
+      [&](DataSourceResult result) {
         log.Line(Describe(result));
-        if (listOnOut && result.verdict == Verdict::Missing) out += Describe(result) + '\n';
+        if (listOnOut && !Succeeded(result.verdict)) out += Describe(result) + '\n';
         outcome.Add(std::move(result));
       });
   summary = outcome.Summary();
@@ -101,18 +65,17 @@ int RunCheck(Host& host, RunLog& log, std::string& out, bool listOnOut, std::str
 }
 
 // Install or remove, through the main window.
-int RunWindows(Host& host, Windowing& windowing, bool quiet, SetupAction action, RunLog& log,
-               std::string& errors, std::string& summary) {
-  basRegistry registry(host.registry());
-  MdlODBC odbc(host.registry(), host.system(), windowing);
-  frmMarvane mainWindow(windowing, host.system(), registry, odbc, action, log.Active() ? &log : nullptr);
+int RunWindows(Host& host, Windowing& windowing, basRegistry& registry, MdlODBC& odbc, MachineFacts& facts,
+               bool quiet, SetupAction action, RunLog& log, std::string& errors, std::string& summary) {
+  frmMarvane mainWindow(windowing, host.system(), registry, odbc, action, log.Active() ? &log : nullptr,
+                        &facts);
 
   int status = 0;
   try {
     windowing.Run(mainWindow);
     status = mainWindow.Result().ExitStatus();
   } catch (const std::exception& error) {
-    if (mainWindow.InstallFinished()) {
+    if (mainWindow.DataSourcesDone()) {
       // Every data source has been dealt with; only a window failed after
       // that, which changes nothing about the result.
       errors += std::string("MarvaneSetup: ") + error.what() + '\n';
@@ -143,10 +106,15 @@ int RunSetup(Host& host, const CommandLine& command, RunLog& log, std::string& o
   const bool unattended = command.mode != Mode::Check && !command.quiet && !host.Interactive();
   const bool quiet = command.quiet || unattended;
 
+  // Detection shows no window at all.
+  QuietWindowing quietWindows(log);
+  Windowing& windowing = quiet || command.mode == Mode::Check ? quietWindows : host.windowing();
+  basRegistry registry(host.registry());
+  MdlODBC odbc(host.registry(), host.system(), windowing);
+  MachineFacts facts(registry, host.system(), odbc);
+
   if (log.Active()) {
-    basRegistry reader(host.registry());
-    MdlODBC odbc(host.registry(), host.system(), host.windowing());
-    if (!log.Line(HeaderLine(host, command, reader, odbc))) {
+    if (!log.Line(HeaderLine(host, command, facts, odbc))) {
       errors +=
           "MarvaneSetup: the log file \"" + log.Path() +
           "\" cannot be written; free space or name another file, and run it again. Nothing was changed.\n";
@@ -158,12 +126,9 @@ int RunSetup(Host& host, const CommandLine& command, RunLog& log, std::string& o
   int status = 0;
   std::string summary;
   if (command.mode == Mode::Check) {
-    status = RunCheck(host, log, out, !log.Echoes(), summary);
+    status = RunCheck(facts, odbc, log, out, !log.Echoes(), summary);
   } else {
-    QuietWindowing quietWindows(log);
-    Windowing* windowing = &host.windowing();
-    if (quiet) windowing = &quietWindows;
-    status = RunWindows(host, *windowing, quiet,
+    status = RunWindows(host, windowing, registry, odbc, facts, quiet,
                         command.mode == Mode::Remove ? SetupAction::Remove : SetupAction::Install, log,
                         errors, summary);
   }

@@ -1,8 +1,8 @@
-// The main window, and the install sequence that runs while it loads.
+// The main window, and the sequence that runs while it loads: the install,
+// or with /remove the removal.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "odbc/MdlODBC.h"
@@ -10,6 +10,7 @@
 #include "platform/Windowing.h"
 #include "registry/basRegistry.h"
 #include "setup/DataSources.h"
+#include "setup/MachineFacts.h"
 #include "setup/Outcome.h"
 #include "setup/RunLog.h"
 #include "setup/frmMessage.h"
@@ -20,8 +21,11 @@ enum class SetupAction { Install, Remove };
 class frmMarvane : public platform::Form {
  public:
   // Each data source's result goes to log as a line when the log is active.
+  // The machine's facts come from facts when given (so that what the log's
+  // header read is not read again), else from the window's own.
   frmMarvane(platform::Windowing& windowing, platform::SystemInfo& system, basRegistry& registry,
-             MdlODBC& odbc, SetupAction action = SetupAction::Install, RunLog* log = nullptr);
+             MdlODBC& odbc, SetupAction action = SetupAction::Install, RunLog* log = nullptr,
+             MachineFacts* facts = nullptr);
 
   const platform::WindowSpec& Spec() const override { return spec_; }
   void Load() override { MDIForm_Load(); }
@@ -29,40 +33,30 @@ class frmMarvane : public platform::Form {
   void MDIForm_Load();
 
   const Outcome& Result() const { return outcome_; }
-  // True once every registration has run, whatever came of them.
-  bool InstallFinished() const { return installFinished_; }
+  // True once every data source has been dealt with, whatever came of it.
+  bool DataSourcesDone() const { return dataSourcesDone_; }
 
   std::string ProcessorId;
   std::int16_t ArchiveYear = 0;
 
   static constexpr const char* kCaption = "Marvane Setup";
   static constexpr const char* kOutcomeCaption = "Marvane Installation";
-  static constexpr const char* kProcessorKey = "Hardware\\Description\\System\\CentralProcessor\\0";
 
  private:
   void InstallDataSources();
-  void Register(const std::function<DataSourceSpec()>& build);
-  DataSourceResult Install(const DataSourceSpec& spec, const MdlODBC::Branch& branch);
-  DataSourceResult Remove(const DataSourceSpec& spec, const MdlODBC::Branch& branch);
+  void RemoveDataSources();
+  // Shows the progress window, walks every data source with visit and
+  // closes the progress window again.
+  void ProcessDataSources(const DataSourceVisit& visit);
 
   platform::Windowing& windowing_;
-  platform::SystemInfo& system_;
-  basRegistry& registry_;
   MdlODBC& odbc_;
   SetupAction action_;
   RunLog* log_;
+  MachineFacts ownFacts_;
+  MachineFacts& facts_;
   frmMessage progress_;
   platform::WindowSpec spec_;
   Outcome outcome_;
-  bool installFinished_ = false;
+  bool dataSourcesDone_ = false;
 };
-
-// Whether a processor identifier names a 32-bit x86 machine.
-bool IdentifiesX86(const std::string& processorId);
-// The branch a machine with this processor identifier uses: the native one
-// on x86, else the one 32-bit programs see on 64-bit Windows.
-const MdlODBC::Branch& ChooseBranch(const std::string& processorId);
-// The year before today's; throws when it is out of range.
-std::int16_t LastArchiveYear(platform::SystemInfo& system);
-// "failed: RegSetValueExA("DBQ") returned 5 (Access is denied.)"-style detail.
-std::string FailureDetail(const std::string& call, platform::LONG status);

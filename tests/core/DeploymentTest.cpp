@@ -67,6 +67,9 @@ class DeploymentTest : public ::testing::Test {
   }
 
   int Run(std::vector<std::string> arguments, const std::string& logFile = "") {
+    return RunOn(fake, std::move(arguments), logFile);
+  }
+  int RunOn(fake::FakePlatform& platform, std::vector<std::string> arguments, const std::string& logFile) {
     if (!logFile.empty()) {
       arguments.push_back("/log");
       arguments.push_back(logFile);
@@ -78,7 +81,7 @@ class DeploymentTest : public ::testing::Test {
       EXPECT_TRUE(log.Open(command.logFile, error)) << error;
     }
     out.clear();
-    fake::FakeHost host(fake);
+    fake::FakeHost host(platform);
     host.interactive = interactive;
     return RunSetup(host, command, log, out, errors);
   }
@@ -87,9 +90,10 @@ class DeploymentTest : public ::testing::Test {
     return fake.CountOf("RegCreateKeyA") + fake.CountOf("RegSetValueExA") + fake.CountOf("RegDeleteKeyA") +
            fake.CountOf("RegDeleteValueA");
   }
-  int WindowCalls() const {
+  int WindowCalls() const { return WindowCallsOf(fake); }
+  static int WindowCallsOf(const fake::FakePlatform& platform) {
     int count = 0;
-    for (const char* op : {"Run", "Show", "Refresh", "MessageBoxA"}) count += fake.CountOf(op);
+    for (const char* op : {"Run", "Show", "Refresh", "MessageBoxA"}) count += platform.CountOf(op);
     return count;
   }
 
@@ -106,13 +110,12 @@ TEST_F(DeploymentTest, QuietInstallShowsNothingAndUnattendedIsQuiet) {
   // Nobody can see the screen: the plain run behaves as /quiet instead of
   // waiting for a click that cannot come; "Failed to get OS Version" too.
   fake::FakePlatform fresh;
-  fake = std::move(fresh);
-  fake.version.dwPlatformId = 9;  // names no directory
+  fresh.version.dwPlatformId = 9;  // names no directory
   interactive = false;
   const std::string logFile = ::testing::TempDir() + "unattended.log";
   std::remove(logFile.c_str());
-  EXPECT_EQ(Run({}, logFile), 1);
-  EXPECT_EQ(WindowCalls(), 0);
+  EXPECT_EQ(RunOn(fresh, {}, logFile), 1);
+  EXPECT_EQ(WindowCallsOf(fresh), 0);
   std::ifstream log(logFile);
   const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
   EXPECT_NE(text.find("nobody can see"), std::string::npos) << text;

@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
+#include "platform/Registry.h"
+
 using namespace platform;
+using platform::portable::MemoryRegistry;
 
 namespace fake {
 
@@ -19,6 +23,21 @@ std::string Dword(DWORD number) {
     bytes[static_cast<std::size_t>(i)] = static_cast<char>((number >> (8 * i)) & 0xFF);
   return bytes;
 }
+
+namespace {
+std::string Quoted(const char* text) {
+  if (!text) return "null";
+  std::string quoted(1, '"');
+  quoted.append(text).push_back('"');
+  return quoted;
+}
+
+std::string Number(float value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
+  return text;
+}
+}  // namespace
 
 FakePlatform::FakePlatform() {
   version.dwPlatformId = 2;
@@ -54,85 +73,79 @@ int FakePlatform::CountOf(const std::string& op) const {
       std::count_if(calls_.begin(), calls_.end(), [&](const Call& c) { return c.op == op; }));
 }
 
-bool FakePlatform::HasKey(const std::string& path) const {
-  return keys_.count(Lower(path)) != 0;
+// These reach the registry below the recording, so that setting up a test
+// is no call of the program's.
+bool FakePlatform::HasKey(const std::string& path) {
+  HKEY key = 0;
+  if (MemoryRegistry::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return false;
+  MemoryRegistry::RegCloseKey(key);
+  return true;
 }
 
-std::optional<Value> FakePlatform::GetValue(const std::string& path, const std::string& name) const {
-  auto key = keys_.find(Lower(path));
-  if (key == keys_.end()) return std::nullopt;
-  for (const Value& value : key->second.values)
-    if (Lower(value.name) == Lower(name)) return value;
-  return std::nullopt;
-}
-
-std::map<std::string, std::string> FakePlatform::Snapshot() const {
-  std::map<std::string, std::string> snapshot;
-  for (const auto& [path, key] : keys_) {
-    std::string text = key.path;
-    for (const Value& value : key.values)
-      text += "\n" + value.name + "=" + std::to_string(value.type) + ":" + value.data;
-    snapshot[path] = text;
-  }
-  return snapshot;
-}
-
-void FakePlatform::PutKey(const std::string& path) {
-  std::string::size_type end = 0;
-  do {
-    end = path.find('\\', end + 1);
-    const std::string prefix = path.substr(0, end);
-    keys_.emplace(Lower(prefix), Key{prefix, {}});
-  } while (end != std::string::npos);
+std::optional<Value> FakePlatform::GetValue(const std::string& path, const std::string& name) {
+  HKEY key = 0;
+  if (MemoryRegistry::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return std::nullopt;
+  Value value{name, 0, std::string(1 << 16, '\0')};
+  DWORD size = static_cast<DWORD>(value.data.size());
+  const LONG status = MemoryRegistry::RegQueryValueExA(key, name.c_str(), nullptr, &value.type,
+                                                       reinterpret_cast<BYTE*>(value.data.data()), &size);
+  MemoryRegistry::RegCloseKey(key);
+  if (status != ERROR_SUCCESS) return std::nullopt;
+  value.data.resize(size);
+  return value;
 }
 
 void FakePlatform::PutValue(const std::string& path, const std::string& name, DWORD type,
                             const std::string& data) {
-  PutKey(path);
-  Key& key = keys_[Lower(path)];
-  for (Value& value : key.values) {
-    if (Lower(value.name) == Lower(name)) {
-      value = {value.name, type, data};
-      return;
-    }
+  if (Lower(path).rfind("hardware\\", 0) == 0) {
+    AddVolatileValue(path, name, type, std::vector<BYTE>(data.begin(), data.end()));
+    return;
   }
-  key.values.push_back({name, type, data});
+  HKEY key = 0;
+  MemoryRegistry::RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key);
+  MemoryRegistry::RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                                 static_cast<DWORD>(data.size()));
+  MemoryRegistry::RegCloseKey(key);
 }
 
-FakePlatform::Key* FakePlatform::KeyOf(HKEY hKey) {
-  if (hKey == HKEY_LOCAL_MACHINE) {
-    static Key root{"", {}};
-    return &root;
-  }
-  auto handle = handles_.find(hKey);
-  if (handle == handles_.end()) return nullptr;
-  return &keys_[handle->second];
+void FakePlatform::PutKey(const std::string& path) {
+  HKEY key = 0;
+  MemoryRegistry::RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key);
+  MemoryRegistry::RegCloseKey(key);
 }
 
-namespace {
-std::string Quoted(const char* text) {
-  if (!text) return "null";
-  std::string quoted(1, '"');
-  quoted.append(text).push_back('"');
-  return quoted;
-}
-}  // namespace
-
-LONG FakePlatform::Open(HKEY hKey, const char* lpSubKey, bool create, HKEY* phkResult) {
-  Key* parent = KeyOf(hKey);
-  if (!parent) return ERROR_INVALID_HANDLE;
-  std::string path = parent->path;
-  std::string sub = lpSubKey ? lpSubKey : "";
-  if (!sub.empty() && sub.back() == '\\') sub.pop_back();
-  if (!sub.empty()) path = path.empty() ? sub : path + "\\" + sub;
-  if (path.empty()) return ERROR_INVALID_HANDLE;
-  if (!HasKey(path)) {
-    if (!create) return ERROR_FILE_NOT_FOUND;
-    PutKey(path);
+std::map<std::string, std::string> FakePlatform::Snapshot() const {
+  // One entry per section of the registry file text.
+  std::map<std::string, std::string> snapshot;
+  const std::string text = Export();
+  for (std::size_t start = text.find("\n["); start != std::string::npos;) {
+    const std::size_t end = text.find("\n[", start + 1);
+    const std::string section = text.substr(start + 1, end == std::string::npos ? end : end - start - 1);
+    const std::size_t close = section.find("]\n");
+    snapshot[Lower(section.substr(section.find('\\') + 1, close - section.find('\\') - 1))] = section;
+    start = end;
   }
-  *phkResult = nextHandle_++;
-  handles_[*phkResult] = Lower(path);
-  return ERROR_SUCCESS;
+  return snapshot;
+}
+
+std::string FakePlatform::PathOf(HKEY hKey) const {
+  if (hKey == HKEY_LOCAL_MACHINE) return "";
+  auto it = paths_.find(hKey);
+  return it == paths_.end() ? "invalid" : it->second;
+}
+
+std::string FakePlatform::PathBelow(HKEY hKey, const char* lpSubKey) const {
+  const std::string parent = PathOf(hKey);
+  std::string path = parent;
+  if (lpSubKey && *lpSubKey) path.append(parent.empty() ? "" : "\\").append(lpSubKey);
+  return path;
+}
+
+LONG FakePlatform::Opened(LONG status, HKEY* phkResult, const std::string& path) {
+  if (status == ERROR_SUCCESS && phkResult && !IsPredefinedKey(*phkResult)) paths_[*phkResult] = path;
+  return status;
 }
 
 LONG FakePlatform::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, DWORD samDesired,
@@ -142,123 +155,66 @@ LONG FakePlatform::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOption
   if (auto status = Record("RegOpenKeyExA", "RegOpenKeyExA(" + Quoted(lpSubKey) + ", " +
                                                 std::to_string(ulOptions) + ", " + sam + ")"))
     return *status;
-  return Open(hKey, lpSubKey, false, phkResult);
+  return Opened(MemoryRegistry::RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult), phkResult,
+                PathBelow(hKey, lpSubKey));
 }
 
 LONG FakePlatform::RegCreateKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkResult) {
   if (auto status = Record("RegCreateKeyA", "RegCreateKeyA(" + Quoted(lpSubKey) + ")")) return *status;
-  return Open(hKey, lpSubKey, true, phkResult);
+  return Opened(MemoryRegistry::RegCreateKeyA(hKey, lpSubKey, phkResult), phkResult, PathBelow(hKey, lpSubKey));
 }
 
 LONG FakePlatform::RegOpenKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkResult) {
   if (auto status = Record("RegOpenKeyA", "RegOpenKeyA(" + Quoted(lpSubKey) + ")")) return *status;
-  return Open(hKey, lpSubKey, false, phkResult);
+  return Opened(MemoryRegistry::RegOpenKeyA(hKey, lpSubKey, phkResult), phkResult, PathBelow(hKey, lpSubKey));
 }
 
 LONG FakePlatform::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,
                                   const BYTE* lpData, DWORD cbData) {
-  Key* key = KeyOf(hKey);
-  const std::string where = key ? key->path : "invalid";
-  if (auto status = Record("RegSetValueExA", "RegSetValueExA(" + where + ", " + Quoted(lpValueName) + ", " +
-                                                 std::to_string(Reserved) + ", " + std::to_string(dwType) +
-                                                 ", " + std::to_string(cbData) + ")"))
+  if (auto status = Record("RegSetValueExA", "RegSetValueExA(" + PathOf(hKey) + ", " + Quoted(lpValueName) +
+                                                 ", " + std::to_string(Reserved) + ", " +
+                                                 std::to_string(dwType) + ", " + std::to_string(cbData) + ")"))
     return *status;
-  if (!key || hKey == HKEY_LOCAL_MACHINE) return ERROR_INVALID_HANDLE;
-  PutValue(key->path, lpValueName ? lpValueName : "", dwType,
-           std::string(reinterpret_cast<const char*>(lpData), cbData));
-  return ERROR_SUCCESS;
+  return MemoryRegistry::RegSetValueExA(hKey, lpValueName, Reserved, dwType, lpData, cbData);
 }
 
 LONG FakePlatform::RegCloseKey(HKEY hKey) {
-  Key* key = hKey == 0 ? nullptr : KeyOf(hKey);
-  if (auto status = Record("RegCloseKey", "RegCloseKey(" + (key ? key->path : std::to_string(hKey)) + ")"))
-    return *status;
-  if (IsPredefinedKey(hKey)) return ERROR_SUCCESS;
-  return handles_.erase(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  const std::string path = paths_.count(hKey) ? paths_[hKey] : std::to_string(hKey);
+  if (auto status = Record("RegCloseKey", "RegCloseKey(" + path + ")")) return *status;
+  paths_.erase(hKey);
+  return MemoryRegistry::RegCloseKey(hKey);
 }
 
 LONG FakePlatform::RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWORD* lpType,
                                     BYTE* lpData, DWORD* lpcbData) {
-  Key* key = KeyOf(hKey);
   const std::string use = lpData ? "read " + std::to_string(lpcbData ? *lpcbData : 0) : "size";
-  if (auto status = Record("RegQueryValueExA", "RegQueryValueExA(" + (key ? key->path : "invalid") + ", " +
+  if (auto status = Record("RegQueryValueExA", "RegQueryValueExA(" + PathOf(hKey) + ", " +
                                                    Quoted(lpValueName) + ", " + use + ")"))
     return *status;
-  if (!key) return ERROR_INVALID_HANDLE;
-  if (lpReserved) return ERROR_INVALID_PARAMETER;
-  auto value = GetValue(key->path, lpValueName ? lpValueName : "");
-  if (!value) return ERROR_FILE_NOT_FOUND;
-  if (lpType) *lpType = value->type;
-  const DWORD size = static_cast<DWORD>(value->data.size());
-  if (!lpData) {
-    if (lpcbData) *lpcbData = size;
-    return ERROR_SUCCESS;
-  }
-  if (!lpcbData) return ERROR_INVALID_PARAMETER;
-  if (*lpcbData < size) {
-    *lpcbData = size;
-    return ERROR_MORE_DATA;
-  }
-  std::memcpy(lpData, value->data.data(), size);
-  *lpcbData = size;
-  return ERROR_SUCCESS;
-}
-
-std::string FakePlatform::PathBelow(HKEY hKey, const char* lpSubKey) {
-  Key* parent = KeyOf(hKey);
-  if (!parent) return "";
-  std::string sub = lpSubKey ? lpSubKey : "";
-  if (sub.empty()) return parent->path;
-  return parent->path.empty() ? sub : parent->path + "\\" + sub;
-}
-
-std::size_t FakePlatform::SubkeyCount(const std::string& path) const {
-  const std::string prefix = Lower(path) + "\\";
-  std::size_t count = 0;
-  for (const auto& [lower, key] : keys_)
-    if (lower.rfind(prefix, 0) == 0 && lower.find('\\', prefix.size()) == std::string::npos) ++count;
-  return count;
+  return MemoryRegistry::RegQueryValueExA(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
 }
 
 LONG FakePlatform::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
-  const std::string path = PathBelow(hKey, lpSubKey);
-  if (auto status = Record("RegDeleteKeyA", "RegDeleteKeyA(" + Quoted(path.c_str()) + ")")) return *status;
-  if (path.empty() || !lpSubKey || !*lpSubKey) return ERROR_INVALID_PARAMETER;
-  if (!HasKey(path)) return ERROR_FILE_NOT_FOUND;
-  if (SubkeyCount(path) != 0) return ERROR_ACCESS_DENIED;
-  keys_.erase(Lower(path));
-  return ERROR_SUCCESS;
+  if (auto status = Record("RegDeleteKeyA", "RegDeleteKeyA(" + Quoted(PathBelow(hKey, lpSubKey).c_str()) + ")"))
+    return *status;
+  return MemoryRegistry::RegDeleteKeyA(hKey, lpSubKey);
 }
 
 LONG FakePlatform::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
-  Key* key = KeyOf(hKey);
-  const std::string where = key ? key->path : "invalid";
-  if (auto status = Record("RegDeleteValueA", "RegDeleteValueA(" + where + ", " + Quoted(lpValueName) + ")"))
+  if (auto status =
+          Record("RegDeleteValueA", "RegDeleteValueA(" + PathOf(hKey) + ", " + Quoted(lpValueName) + ")"))
     return *status;
-  if (!key || hKey == HKEY_LOCAL_MACHINE) return ERROR_INVALID_HANDLE;
-  const std::string name = Lower(lpValueName ? lpValueName : "");
-  auto it = std::find_if(key->values.begin(), key->values.end(),
-                         [&](const Value& value) { return Lower(value.name) == name; });
-  if (it == key->values.end()) return ERROR_FILE_NOT_FOUND;
-  key->values.erase(it);
-  return ERROR_SUCCESS;
+  return MemoryRegistry::RegDeleteValueA(hKey, lpValueName);
 }
 
 LONG FakePlatform::RegQueryInfoKeyCounts(HKEY hKey, DWORD* lpcSubKeys, DWORD* lpcValues) {
-  Key* key = KeyOf(hKey);
-  if (auto status =
-          Record("RegQueryInfoKeyCounts", "RegQueryInfoKeyCounts(" + (key ? key->path : "invalid") + ")"))
+  if (auto status = Record("RegQueryInfoKeyCounts", "RegQueryInfoKeyCounts(" + PathOf(hKey) + ")"))
     return *status;
-  if (!key || hKey == HKEY_LOCAL_MACHINE) return ERROR_INVALID_HANDLE;
-  if (lpcSubKeys) *lpcSubKeys = static_cast<DWORD>(SubkeyCount(key->path));
-  if (lpcValues) *lpcValues = static_cast<DWORD>(key->values.size());
-  return ERROR_SUCCESS;
+  return MemoryRegistry::RegQueryInfoKeyCounts(hKey, lpcSubKeys, lpcValues);
 }
 
 BOOL FakePlatform::GetVersionExA(OSVERSIONINFOA* info) {
-  if (auto status =
-          Record("GetVersionExA", "GetVersionExA(" + std::to_string(info->dwOSVersionInfoSize) + ")"))
-    return 0;
+  if (Record("GetVersionExA", "GetVersionExA(" + std::to_string(info->dwOSVersionInfoSize) + ")")) return 0;
   if (!versionFillsRecord) return 0;
   const DWORD size = info->dwOSVersionInfoSize;
   *info = version;
@@ -267,8 +223,7 @@ BOOL FakePlatform::GetVersionExA(OSVERSIONINFOA* info) {
 }
 
 UINT FakePlatform::GetSystemDirectoryA(char* lpBuffer, UINT uSize) {
-  if (auto status = Record("GetSystemDirectoryA", "GetSystemDirectoryA(" + std::to_string(uSize) + ")"))
-    return 0;
+  if (Record("GetSystemDirectoryA", "GetSystemDirectoryA(" + std::to_string(uSize) + ")")) return 0;
   const std::size_t n = std::min<std::size_t>(systemDirectory.size(), uSize - 1);
   std::memcpy(lpBuffer, systemDirectory.data(), n);
   lpBuffer[n] = '\0';
@@ -280,79 +235,60 @@ void FakePlatform::GetLocalTime(SYSTEMTIME* lpSystemTime) {
   *lpSystemTime = SYSTEMTIME{year, 12, 2, 8, 9, 0, 0, 0};
 }
 
-WindowState& FakePlatform::StateOf(const Form& form) {
-  return windows[&form];
-}
-
 void FakePlatform::RecordWindow(const std::string& op, const Form& form, const std::string& detail) {
   if (auto status = Record(op, op + "(" + form.Spec().caption + (detail.empty() ? "" : ", " + detail) + ")"))
     throw PlatformError(op + " failed", *status);
 }
 
-namespace {
-std::string Number(float value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
-  return text;
-}
-}  // namespace
-
-void FakePlatform::Load(Form& form) {
-  WindowState& state = StateOf(form);
-  state.loaded = true;
-  state.width = form.Spec().clientWidth + frameWidth;
-  state.height = form.Spec().clientHeight + frameHeight;
-  form.Load();
-}
-
 void FakePlatform::Run(Form& startup) {
   RecordWindow("Run", startup);
-  Load(startup);
+  HeadlessWindowing::Run(startup);
 }
 
 void FakePlatform::Show(Form& form) {
   RecordWindow("Show", form);
-  if (!StateOf(form).loaded) Load(form);
-  StateOf(form).visible = true;
+  HeadlessWindowing::Show(form);
 }
 
 float FakePlatform::Width(const Form& form) {
   RecordWindow("Width", form);
-  return widthOverride ? *widthOverride : StateOf(form).width;
+  const float width = HeadlessWindowing::Width(form);
+  return widthOverride ? *widthOverride : width;
 }
 
 void FakePlatform::SetWidth(Form& form, float twips) {
   RecordWindow("SetWidth", form, Number(twips));
-  StateOf(form).width = twips;
+  HeadlessWindowing::SetWidth(form, twips);
 }
 
 float FakePlatform::Height(const Form& form) {
   RecordWindow("Height", form);
-  return StateOf(form).height;
+  return HeadlessWindowing::Height(form);
 }
 
 void FakePlatform::SetHeight(Form& form, float twips) {
   RecordWindow("SetHeight", form, Number(twips));
-  StateOf(form).height = twips;
+  HeadlessWindowing::SetHeight(form, twips);
 }
 
 void FakePlatform::SetLeft(Form& form, float twips) {
   RecordWindow("SetLeft", form, Number(twips));
-  StateOf(form).left = twips;
+  HeadlessWindowing::SetLeft(form, twips);
 }
 
 void FakePlatform::SetTop(Form& form, float twips) {
   RecordWindow("SetTop", form, Number(twips));
-  StateOf(form).top = twips;
+  HeadlessWindowing::SetTop(form, twips);
 }
 
 void FakePlatform::Refresh(Form& form) {
   RecordWindow("Refresh", form);
+  HeadlessWindowing::Refresh(form);
 }
 
 void FakePlatform::Unload(Form& form) {
   RecordWindow("Unload", form);
-  StateOf(form) = WindowState{};
+  HeadlessWindowing::Unload(form);
 }
 
 int FakePlatform::MessageBoxA(const Form*, const char* lpText, const char* lpCaption, UINT uType) {

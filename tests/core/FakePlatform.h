@@ -1,18 +1,17 @@
-// A recording stand-in for the platform: an in-memory registry, system
-// information and windows, which logs every call and can fail any of them.
+// A recording stand-in for the platform: the in-memory registry and headless
+// windows the program also runs on, with every call logged and any call
+// able to fail, and system information set by the test.
 #pragma once
 
-#include <cstdint>
-#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/HeadlessWindowing.h"
 #include "platform/Host.h"
-#include "platform/Registry.h"
 #include "platform/SystemInfo.h"
-#include "platform/Windowing.h"
+#include "platform/portable/MemoryRegistry.h"
 
 namespace fake {
 
@@ -33,13 +32,9 @@ struct MessageBox {
   platform::UINT type = 0;
 };
 
-struct WindowState {
-  bool loaded = false;
-  bool visible = false;
-  float width = 0, height = 0, left = 0, top = 0;
-};
-
-class FakePlatform : public platform::Registry, public platform::SystemInfo, public platform::Windowing {
+class FakePlatform : public platform::portable::MemoryRegistry,
+                     public platform::SystemInfo,
+                     public platform::HeadlessWindowing {
  public:
   FakePlatform();
 
@@ -52,16 +47,16 @@ class FakePlatform : public platform::Registry, public platform::SystemInfo, pub
   int CountOf(const std::string& op) const;
   void ClearCalls() { calls_.clear(); }
 
-  // Registry content, by path below HKEY_LOCAL_MACHINE (case-insensitive).
-  bool HasKey(const std::string& path) const;
-  std::optional<Value> GetValue(const std::string& path, const std::string& name) const;
+  // Registry content by path below HKEY_LOCAL_MACHINE, bypassing the
+  // recording; keys below HARDWARE are volatile, as the hosts make them.
+  bool HasKey(const std::string& path);
+  std::optional<Value> GetValue(const std::string& path, const std::string& name);
   void PutValue(const std::string& path, const std::string& name, platform::DWORD type,
                 const std::string& data);
   void PutKey(const std::string& path);
-  std::size_t KeyCount() const { return keys_.size(); }
-  // Every key with its values written out, by lower-case path.
+  // Every kept key with its values written out, by lower-case path.
   std::map<std::string, std::string> Snapshot() const;
-  std::size_t OpenHandles() const { return handles_.size(); }
+  std::size_t OpenHandles() const { return OpenHandleCount(); }
 
   // System information returned by the stand-in.
   platform::OSVERSIONINFOA version{};
@@ -70,13 +65,10 @@ class FakePlatform : public platform::Registry, public platform::SystemInfo, pub
   platform::UINT systemDirectoryResult = 0;  // 0: the length of systemDirectory
   platform::WORD year = 2026;
 
-  // Windows.
   std::vector<MessageBox> messageBoxes;
-  std::map<const platform::Form*, WindowState> windows;
-  // Added to a window's client size to give its outer size.
-  float frameWidth = 120, frameHeight = 405;
-  // Values that the size reads return instead of the real ones, when set.
+  // What the width reads return instead of the real one, when set.
   std::optional<float> widthOverride;
+  int keepResponsiveCalls = 0;
 
   // platform::Registry
   platform::LONG RegOpenKeyExA(platform::HKEY hKey, const char* lpSubKey, platform::DWORD ulOptions,
@@ -114,30 +106,21 @@ class FakePlatform : public platform::Registry, public platform::SystemInfo, pub
   int MessageBoxA(const platform::Form* owner, const char* lpText, const char* lpCaption,
                   platform::UINT uType) override;
   void KeepResponsive() override { ++keepResponsiveCalls; }
-  int keepResponsiveCalls = 0;
 
  private:
-  struct Key {
-    std::string path;
-    std::vector<Value> values;
-  };
   // Records the call; returns the injected status when this one is to fail.
   std::optional<platform::LONG> Record(const std::string& op, const std::string& text);
   void RecordWindow(const std::string& op, const platform::Form& form, const std::string& detail = "");
-  WindowState& StateOf(const platform::Form& form);
-  // Gives the window its outer size and runs its load handler.
-  void Load(platform::Form& form);
-  platform::LONG Open(platform::HKEY hKey, const char* lpSubKey, bool create, platform::HKEY* phkResult);
-  Key* KeyOf(platform::HKEY hKey);
-  std::string PathBelow(platform::HKEY hKey, const char* lpSubKey);
-  std::size_t SubkeyCount(const std::string& path) const;
+  // The path a handle was opened at ("" for HKEY_LOCAL_MACHINE, "invalid" for none).
+  std::string PathOf(platform::HKEY hKey) const;
+  std::string PathBelow(platform::HKEY hKey, const char* lpSubKey) const;
+  // Remembers where a handle that a call opened points.
+  platform::LONG Opened(platform::LONG status, platform::HKEY* phkResult, const std::string& path);
 
   std::vector<Call> calls_;
   std::map<std::string, int> counts_;
   std::map<std::string, std::map<int, platform::LONG>> failures_;
-  std::map<std::string, Key> keys_;  // by lower-case path
-  std::map<platform::HKEY, std::string> handles_;
-  platform::HKEY nextHandle_ = 0x100;
+  std::map<platform::HKEY, std::string> paths_;
 };
 
 // The fake as the program's host.
@@ -150,11 +133,11 @@ class FakeHost : public platform::Host {
   bool Interactive() override { return interactive; }
   std::string UserName() override { return "tester"; }
   bool RegistryWritable() override { return true; }
-  bool interactive = true;
   bool Close(std::string& error) override {
     error = closeError;
     return closeError.empty();
   }
+  bool interactive = true;
   std::string closeError;
 
  private:

@@ -60,7 +60,7 @@ std::map<std::string, std::string> Without(std::map<std::string, std::string> sn
       continue;
     }
     if (it->first == fake::Lower(native ? MdlODBC::kNativeListing : MdlODBC::kWow64Listing)) {
-      const std::string entry = "\n" + name + "=1:" + MdlODBC::kDriverName;
+      const std::string entry = "\n\"" + name + "\"=\"" + MdlODBC::kDriverName + "\"";
       auto at = it->second.find(entry);
       if (at != std::string::npos) it->second.erase(at, entry.size());
     }

@@ -13,8 +13,8 @@ const std::string kDescription = "Marvane Current - County";
 
 class RegistrationTest : public ::testing::Test {
  protected:
-  Registration Native() { return odbc.CreateDataSource(kName, kPath, kDescription); }
-  Registration Wow64() { return odbc.CreateDataSourceWow64(kName, kPath, kDescription); }
+  DataSourceResult Native() { return odbc.CreateDataSource(kName, kPath, kDescription); }
+  DataSourceResult Wow64() { return odbc.CreateDataSourceWow64(kName, kPath, kDescription); }
   std::string Driver(const std::string& root) {
     auto value = fake.GetValue(root + kName, "Driver");
     return value ? value->data : "<none>";
@@ -65,7 +65,7 @@ std::vector<std::string> Tail(const std::vector<std::string>& calls, std::size_t
 
 TEST_F(RegistrationTest, NativeBranchWritesTheLayoutWithTheSystemDirectory) {
   fake.systemDirectory = "C:\\Windows\\system32";
-  ASSERT_TRUE(Native());
+  ASSERT_EQ(Native().verdict, Verdict::Registered);
   auto calls = fake.CallTexts();
   ASSERT_EQ(calls.size(), 23u);
   EXPECT_EQ(calls[0], "RegOpenKeyExA(\"SOFTWARE\\ODBC\\ODBC.INI\\Marvane-R\", 0, 0xF003F)");
@@ -86,7 +86,7 @@ TEST_F(RegistrationTest, NativeBranchWritesTheLayoutWithTheSystemDirectory) {
 }
 
 TEST_F(RegistrationTest, Wow64BranchNamesTheDirectoryFromTheVersion) {
-  ASSERT_TRUE(Wow64());
+  ASSERT_EQ(Wow64().verdict, Verdict::Registered);
   auto calls = fake.CallTexts();
   ASSERT_EQ(calls.size(), 24u);
   EXPECT_EQ(calls[0], "RegOpenKeyExA(\"SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI\\Marvane-R\", 0, 0xF003F)");
@@ -105,8 +105,8 @@ TEST_F(RegistrationTest, CompleteDataSourceIsLeftExactlyAsItIs) {
     fake.PutValue(branch.listing, kName, REG_SZ, "Other Driver");
   }
   const auto before = fake.Snapshot();
-  EXPECT_EQ(Native().state, RegistrationState::AlreadyPresent);
-  EXPECT_EQ(Wow64().state, RegistrationState::AlreadyPresent);
+  EXPECT_EQ(Native().verdict, Verdict::AlreadyPresent);
+  EXPECT_EQ(Wow64().verdict, Verdict::AlreadyPresent);
   EXPECT_EQ(fake.CountOf("RegSetValueExA") + fake.CountOf("RegCreateKeyA"), 0);
   EXPECT_EQ(fake.Snapshot(), before);
   EXPECT_EQ(fake.OpenHandles(), 0u);
@@ -118,7 +118,7 @@ TEST_F(RegistrationTest, IncompleteDataSourceIsCompletedKeepingWhatIsThere) {
   const std::string key = std::string(MdlODBC::kWow64Root) + kName;
   fake.PutValue(key, "DBQ", REG_SZ, "hand-made");
   fake.PutValue(key + "\\Engines\\Jet", "Threads", REG_DWORD, fake::Dword(9));
-  EXPECT_EQ(Wow64().state, RegistrationState::Completed);
+  EXPECT_EQ(Wow64().verdict, Verdict::Completed);
   EXPECT_EQ(fake.GetValue(key, "DBQ")->data, "hand-made");
   EXPECT_EQ(fake.GetValue(key + "\\Engines\\Jet", "Threads")->data, fake::Dword(9));
   EXPECT_EQ(Driver(MdlODBC::kWow64Root), "C:\\WINDOWS\\system32\\odbcjt32.dll");
@@ -129,15 +129,15 @@ TEST_F(RegistrationTest, IncompleteDataSourceIsCompletedKeepingWhatIsThere) {
   fake::FakePlatform local;
   local.PutValue(std::string(MdlODBC::kNativeRoot) + kName, "Driver", REG_SZ, "x");
   local.PutValue(MdlODBC::kNativeListing, kName, REG_SZ, "stale");
-  EXPECT_EQ(MdlODBC(local, local, local).CreateDataSource(kName, kPath, kDescription).state,
-            RegistrationState::AlreadyPresent);
+  EXPECT_EQ(MdlODBC(local, local, local).CreateDataSource(kName, kPath, kDescription).verdict,
+            Verdict::AlreadyPresent);
   EXPECT_FALSE(local.HasKey(std::string(MdlODBC::kNativeRoot) + kName + "\\Engines"));
 }
 
 TEST_F(RegistrationTest, AnyFailedWriteIsCompletedByTheNextRunToExactlyACleanRun) {
   fake::FakePlatform clean;
-  ASSERT_EQ(MdlODBC(clean, clean, clean).CreateDataSourceWow64(kName, kPath, kDescription).state,
-            RegistrationState::Registered);
+  ASSERT_EQ(MdlODBC(clean, clean, clean).CreateDataSourceWow64(kName, kPath, kDescription).verdict,
+            Verdict::Registered);
   const auto expected = clean.Snapshot();
 
   // Every one of the 21 calls of the layout, failed in turn.
@@ -148,19 +148,19 @@ TEST_F(RegistrationTest, AnyFailedWriteIsCompletedByTheNextRunToExactlyACleanRun
       fake::FakePlatform local;
       local.Fail(op, occurrence, ERROR_WRITE_FAULT);
       MdlODBC module(local, local, local);
-      const Registration first = module.CreateDataSourceWow64(kName, kPath, kDescription);
+      const DataSourceResult first = module.CreateDataSourceWow64(kName, kPath, kDescription);
       const bool complete = module.Inspect(MdlODBC::kWow64Branch, kName, KEY_QUERY_VALUE).Complete();
       // Nothing is reported as registered that is not complete.
-      EXPECT_TRUE(!first || complete) << op << " #" << occurrence;
+      EXPECT_TRUE(first.verdict == Verdict::Failed || complete) << op << " #" << occurrence;
       if (std::string(op) != "RegCloseKey") {
-        EXPECT_EQ(first.state, RegistrationState::Failed) << op << " #" << occurrence;
-        EXPECT_EQ(first.status, ERROR_WRITE_FAULT) << op << " #" << occurrence;
-        EXPECT_EQ(first.failedCall.rfind(op, 0), 0u) << first.failedCall;
+        EXPECT_EQ(first.verdict, Verdict::Failed) << op << " #" << occurrence;
+        EXPECT_NE(first.detail.find(" returned 29 "), std::string::npos) << op << " #" << occurrence;
+        EXPECT_EQ(first.detail.rfind(op, 0), 0u) << first.detail;
       }
 
       // The failure was one call's: the counts run on, so it does not recur.
-      const Registration second = module.CreateDataSourceWow64(kName, kPath, kDescription);
-      EXPECT_TRUE(second) << op << " #" << occurrence << ": " << second.failedCall;
+      const DataSourceResult second = module.CreateDataSourceWow64(kName, kPath, kDescription);
+      EXPECT_NE(second.verdict, Verdict::Failed) << op << " #" << occurrence << ": " << second.detail;
       EXPECT_EQ(local.Snapshot(), expected) << op << " #" << occurrence;
     }
   }
@@ -168,7 +168,7 @@ TEST_F(RegistrationTest, AnyFailedWriteIsCompletedByTheNextRunToExactlyACleanRun
 
 TEST_F(RegistrationTest, ListingEntryWithoutItsKeyIsWrittenAgain) {
   fake.PutValue(MdlODBC::kWow64Listing, kName, REG_SZ, "stale");
-  EXPECT_TRUE(Wow64());
+  EXPECT_NE(Wow64().verdict, Verdict::Failed);
   EXPECT_EQ(fake.GetValue(MdlODBC::kWow64Listing, kName)->data, MdlODBC::kDriverName);
   EXPECT_TRUE(fake.HasKey(std::string(MdlODBC::kWow64Root) + kName + "\\Engines\\Jet"));
 }
@@ -176,7 +176,7 @@ TEST_F(RegistrationTest, ListingEntryWithoutItsKeyIsWrittenAgain) {
 TEST_F(RegistrationTest, ProbeThatIsRefusedCountsAsAbsent) {
   fake.PutKey(std::string(MdlODBC::kNativeRoot) + kName);
   fake.Fail("RegOpenKeyExA", 1, ERROR_ACCESS_DENIED);
-  EXPECT_TRUE(Native());
+  EXPECT_NE(Native().verdict, Verdict::Failed);
   EXPECT_EQ(fake.CountOf("RegSetValueExA"), 13);
 }
 
@@ -231,7 +231,7 @@ TEST_F(RegistrationTest, Wow64DriverDirectoryByVersion) {
     if (c.systemDirectory == Empty) local.systemDirectoryResult = 12;
     if (c.systemDirectory == CallFails) local.Fail("GetSystemDirectoryA", 0);
     MdlODBC module(local, local, local);
-    EXPECT_TRUE(module.CreateDataSourceWow64(kName, kPath, kDescription));
+    EXPECT_NE(module.CreateDataSourceWow64(kName, kPath, kDescription).verdict, Verdict::Failed);
     auto driver = local.GetValue(std::string(MdlODBC::kWow64Root) + kName, "Driver");
     ASSERT_TRUE(driver);
     EXPECT_EQ(driver->data, c.driver) << c.platformId << " " << c.major << "." << c.minor;
@@ -241,14 +241,14 @@ TEST_F(RegistrationTest, Wow64DriverDirectoryByVersion) {
 
 TEST_F(RegistrationTest, UnknownPlatformStopsOnlyTheWow64Branch) {
   SetVersion(4, 0, 0);
-  EXPECT_FALSE(Wow64());
+  EXPECT_EQ(Wow64().verdict, Verdict::Failed);
   ASSERT_EQ(fake.messageBoxes.size(), 1u);
   EXPECT_EQ(fake.messageBoxes[0].text, "Failed to get OS Version");
   EXPECT_EQ(fake.messageBoxes[0].caption, "Setup");
   EXPECT_EQ(fake.messageBoxes[0].type, MB_OK);
   EXPECT_EQ(fake.CountOf("RegCreateKeyA"), 0);
 
-  EXPECT_TRUE(Native());
+  EXPECT_NE(Native().verdict, Verdict::Failed);
   EXPECT_EQ(fake.CountOf("GetVersionExA"), 1);
 }
 
@@ -256,7 +256,7 @@ TEST_F(RegistrationTest, SystemDirectoryMustBeNonEmpty) {
   fake.systemDirectoryResult = 12;  // claims a length while the buffer starts with a NUL
   fake.systemDirectory = "";
   EXPECT_EQ(odbc.GetSystemDir(), "");
-  EXPECT_FALSE(Native());
+  EXPECT_EQ(Native().verdict, Verdict::Failed);
   EXPECT_EQ(fake.messageBoxes.size(), 1u);
   EXPECT_EQ(fake.CountOf("RegCreateKeyA"), 0);
 
@@ -287,9 +287,9 @@ TEST_F(RegistrationTest, FailedWriteEndsTheRegistrationAndIsReported) {
     fake::FakePlatform local;
     local.Fail(c.op, c.occurrence, ERROR_ACCESS_DENIED);
     MdlODBC module(local, local, local);
-    const Registration result = module.CreateDataSource(kName, kPath, kDescription);
-    EXPECT_EQ(result.state, RegistrationState::Failed) << c.op << " #" << c.occurrence;
-    EXPECT_EQ(result.status, ERROR_ACCESS_DENIED);
+    const DataSourceResult result = module.CreateDataSource(kName, kPath, kDescription);
+    EXPECT_EQ(result.verdict, Verdict::Failed) << c.op << " #" << c.occurrence;
+    EXPECT_NE(result.detail.find(" returned 5 "), std::string::npos) << result.detail;
     EXPECT_EQ(local.CountOf("RegCreateKeyA"), c.creates) << c.op << " #" << c.occurrence;
     EXPECT_EQ(local.CountOf("RegSetValueExA"), c.sets) << c.op << " #" << c.occurrence;
     EXPECT_FALSE(local.GetValue(MdlODBC::kNativeListing, kName));
@@ -298,11 +298,11 @@ TEST_F(RegistrationTest, FailedWriteEndsTheRegistrationAndIsReported) {
   }
   // A failing close loses nothing and is not a failure.
   fake.Fail("RegCloseKey", 0, ERROR_INVALID_HANDLE);
-  EXPECT_TRUE(Native());
+  EXPECT_NE(Native().verdict, Verdict::Failed);
 }
 
 TEST_F(RegistrationTest, NameKeepsItsCase) {
-  EXPECT_TRUE(odbc.CreateDataSource("mIxEd-Name", kPath, kDescription));
+  EXPECT_NE(odbc.CreateDataSource("mIxEd-Name", kPath, kDescription).verdict, Verdict::Failed);
   auto calls = fake.CallTexts("RegSetValueExA");
   EXPECT_EQ(calls.back(),
             "RegSetValueExA(" + std::string(MdlODBC::kNativeListing) + ", \"mIxEd-Name\", 0, 1, 31)");

@@ -7,7 +7,8 @@ using namespace platform;
 
 namespace {
 
-const char* kKey = "Hardware\\Description\\System\\CentralProcessor\\0";
+// Any key: the reader does not care where it reads.
+const char* kKey = "SOFTWARE\\Marvane\\Reader";
 
 class RegistryReaderTest : public ::testing::Test {
  protected:

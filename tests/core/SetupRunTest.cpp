@@ -198,8 +198,8 @@ TEST_F(SetupRunTest, ProgressWindowFailingToCloseStillGivesTheOutcome) {
 
 TEST(OutcomeTest, NamesTheFirstTenFailuresAndCountsTheRest) {
   Outcome outcome;
-  outcome.Registered();
-  for (int i = 0; i < 13; ++i) outcome.Failed("DS" + std::to_string(i));
+  outcome.Add({"", Verdict::Registered, ""});
+  for (int i = 0; i < 13; ++i) outcome.Add({"DS" + std::to_string(i), Verdict::Failed, ""});
   const std::string text = outcome.Message();
   EXPECT_NE(text.find("13 of 14 data sources"), std::string::npos);
   EXPECT_NE(text.find("\nDS9\nand 3 more"), std::string::npos);
@@ -208,7 +208,7 @@ TEST(OutcomeTest, NamesTheFirstTenFailuresAndCountsTheRest) {
   EXPECT_EQ(outcome.ExitStatus(), 1);
 
   Outcome clean;
-  clean.Registered();
+  clean.Add({"", Verdict::Registered, ""});
   EXPECT_EQ(clean.Message(), "Setup Complete - DO NOT run this setup again.");
   EXPECT_EQ(clean.ExitStatus(), 0);
 }

@@ -1,5 +1,7 @@
 #include "platform/portable/MemoryRegistry.h"
 
+#include "platform/portable/RegText.h"
+
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -246,6 +248,10 @@ void MemoryRegistry::AddVolatileValue(const std::string& keyPath, const std::str
   value.type = type;
   value.data = std::move(data);
   RegStore::SetValue(*key, std::move(value));
+}
+
+std::string MemoryRegistry::Export() const {
+  return WriteRegFile(store_);
 }
 
 }  // namespace platform::portable

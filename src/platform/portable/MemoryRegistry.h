@@ -59,6 +59,9 @@ class MemoryRegistry : public Registry {
   void SetReadOnly(bool readOnly) noexcept { readOnly_ = readOnly; }
   bool IsReadOnly() const noexcept { return readOnly_; }
 
+  // The kept keys as the registry file would hold them (REGEDIT4 text).
+  std::string Export() const;
+
   // Handles handed out and not closed yet; predefined roots not counted.
   std::size_t OpenHandleCount() const noexcept { return handles_.size(); }
 
