@@ -8,7 +8,6 @@
 #include "platform/Registry.h"
 
 using namespace platform;
-using platform::portable::MemoryRegistry;
 
 namespace fake {
 
@@ -24,14 +23,14 @@ std::string Dword(DWORD number) {
   return bytes;
 }
 
-namespace {
-std::string Quoted(const char* text) {
+std::string FakePlatform::Quoted(const char* text) {
   if (!text) return "null";
   std::string quoted(1, '"');
   quoted.append(text).push_back('"');
   return quoted;
 }
 
+namespace {
 std::string Number(float value) {
   char text[32];
   std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
@@ -43,10 +42,6 @@ FakePlatform::FakePlatform() {
   version.dwPlatformId = 2;
   version.dwMajorVersion = 6;
   version.dwMinorVersion = 2;
-}
-
-void FakePlatform::Fail(const std::string& op, int occurrence, LONG status) {
-  failures_[op][occurrence] = status;
 }
 
 std::optional<LONG> FakePlatform::Record(const std::string& op, const std::string& text) {
@@ -68,30 +63,25 @@ std::vector<std::string> FakePlatform::CallTexts(const std::string& op) const {
   return texts;
 }
 
-int FakePlatform::CountOf(const std::string& op) const {
-  return static_cast<int>(
-      std::count_if(calls_.begin(), calls_.end(), [&](const Call& c) { return c.op == op; }));
-}
-
 // These reach the registry below the recording, so that setting up a test
 // is no call of the program's.
 bool FakePlatform::HasKey(const std::string& path) {
   HKEY key = 0;
-  if (MemoryRegistry::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+  if (Memory::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
     return false;
-  MemoryRegistry::RegCloseKey(key);
+  Memory::RegCloseKey(key);
   return true;
 }
 
 std::optional<Value> FakePlatform::GetValue(const std::string& path, const std::string& name) {
   HKEY key = 0;
-  if (MemoryRegistry::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+  if (Memory::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
     return std::nullopt;
   Value value{name, 0, std::string(1 << 16, '\0')};
   DWORD size = static_cast<DWORD>(value.data.size());
-  const LONG status = MemoryRegistry::RegQueryValueExA(key, name.c_str(), nullptr, &value.type,
-                                                       reinterpret_cast<BYTE*>(value.data.data()), &size);
-  MemoryRegistry::RegCloseKey(key);
+  const LONG status = Memory::RegQueryValueExA(key, name.c_str(), nullptr, &value.type,
+                                                 reinterpret_cast<BYTE*>(value.data.data()), &size);
+  Memory::RegCloseKey(key);
   if (status != ERROR_SUCCESS) return std::nullopt;
   value.data.resize(size);
   return value;
@@ -104,16 +94,16 @@ void FakePlatform::PutValue(const std::string& path, const std::string& name, DW
     return;
   }
   HKEY key = 0;
-  MemoryRegistry::RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key);
-  MemoryRegistry::RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
-                                 static_cast<DWORD>(data.size()));
-  MemoryRegistry::RegCloseKey(key);
+  Memory::RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key);
+  Memory::RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                           static_cast<DWORD>(data.size()));
+  Memory::RegCloseKey(key);
 }
 
 void FakePlatform::PutKey(const std::string& path) {
   HKEY key = 0;
-  MemoryRegistry::RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key);
-  MemoryRegistry::RegCloseKey(key);
+  Memory::RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key);
+  Memory::RegCloseKey(key);
 }
 
 std::map<std::string, std::string> FakePlatform::Snapshot() const {
@@ -143,7 +133,7 @@ std::string FakePlatform::PathBelow(HKEY hKey, const char* lpSubKey) const {
   return path;
 }
 
-LONG FakePlatform::Opened(LONG status, HKEY* phkResult, const std::string& path) {
+LONG FakePlatform::Opened(LONG status, const HKEY* phkResult, const std::string& path) {
   if (status == ERROR_SUCCESS && phkResult && !IsPredefinedKey(*phkResult)) paths_[*phkResult] = path;
   return status;
 }
@@ -152,65 +142,28 @@ LONG FakePlatform::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOption
                                  HKEY* phkResult) {
   char sam[16];
   std::snprintf(sam, sizeof sam, "0x%X", samDesired);
-  if (auto status = Record("RegOpenKeyExA", "RegOpenKeyExA(" + Quoted(lpSubKey) + ", " +
-                                                std::to_string(ulOptions) + ", " + sam + ")"))
-    return *status;
-  return Opened(MemoryRegistry::RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult), phkResult,
-                PathBelow(hKey, lpSubKey));
-}
-
-LONG FakePlatform::RegCreateKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkResult) {
-  if (auto status = Record("RegCreateKeyA", "RegCreateKeyA(" + Quoted(lpSubKey) + ")")) return *status;
-  return Opened(MemoryRegistry::RegCreateKeyA(hKey, lpSubKey, phkResult), phkResult, PathBelow(hKey, lpSubKey));
-}
-
-LONG FakePlatform::RegOpenKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkResult) {
-  if (auto status = Record("RegOpenKeyA", "RegOpenKeyA(" + Quoted(lpSubKey) + ")")) return *status;
-  return Opened(MemoryRegistry::RegOpenKeyA(hKey, lpSubKey, phkResult), phkResult, PathBelow(hKey, lpSubKey));
+  return Reg("RegOpenKeyExA", Quoted(lpSubKey) + ", " + std::to_string(ulOptions) + ", " + sam, [&] {
+    return Opened(Memory::RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult), phkResult,
+                  PathBelow(hKey, lpSubKey));
+  });
 }
 
 LONG FakePlatform::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,
                                   const BYTE* lpData, DWORD cbData) {
-  if (auto status = Record("RegSetValueExA", "RegSetValueExA(" + PathOf(hKey) + ", " + Quoted(lpValueName) +
-                                                 ", " + std::to_string(Reserved) + ", " +
-                                                 std::to_string(dwType) + ", " + std::to_string(cbData) + ")"))
+  if (auto status =
+          Record("RegSetValueExA", "RegSetValueExA(" + PathOf(hKey) + ", " + Quoted(lpValueName) + ", " +
+                                       std::to_string(Reserved) + ", " + std::to_string(dwType) + ", " +
+                                       std::to_string(cbData) + ")"))
     return *status;
-  return MemoryRegistry::RegSetValueExA(hKey, lpValueName, Reserved, dwType, lpData, cbData);
-}
-
-LONG FakePlatform::RegCloseKey(HKEY hKey) {
-  const std::string path = paths_.count(hKey) ? paths_[hKey] : std::to_string(hKey);
-  if (auto status = Record("RegCloseKey", "RegCloseKey(" + path + ")")) return *status;
-  paths_.erase(hKey);
-  return MemoryRegistry::RegCloseKey(hKey);
+  return Memory::RegSetValueExA(hKey, lpValueName, Reserved, dwType, lpData, cbData);
 }
 
 LONG FakePlatform::RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWORD* lpType,
                                     BYTE* lpData, DWORD* lpcbData) {
   const std::string use = lpData ? "read " + std::to_string(lpcbData ? *lpcbData : 0) : "size";
-  if (auto status = Record("RegQueryValueExA", "RegQueryValueExA(" + PathOf(hKey) + ", " +
-                                                   Quoted(lpValueName) + ", " + use + ")"))
-    return *status;
-  return MemoryRegistry::RegQueryValueExA(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
-}
-
-LONG FakePlatform::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
-  if (auto status = Record("RegDeleteKeyA", "RegDeleteKeyA(" + Quoted(PathBelow(hKey, lpSubKey).c_str()) + ")"))
-    return *status;
-  return MemoryRegistry::RegDeleteKeyA(hKey, lpSubKey);
-}
-
-LONG FakePlatform::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
-  if (auto status =
-          Record("RegDeleteValueA", "RegDeleteValueA(" + PathOf(hKey) + ", " + Quoted(lpValueName) + ")"))
-    return *status;
-  return MemoryRegistry::RegDeleteValueA(hKey, lpValueName);
-}
-
-LONG FakePlatform::RegQueryInfoKeyCounts(HKEY hKey, DWORD* lpcSubKeys, DWORD* lpcValues) {
-  if (auto status = Record("RegQueryInfoKeyCounts", "RegQueryInfoKeyCounts(" + PathOf(hKey) + ")"))
-    return *status;
-  return MemoryRegistry::RegQueryInfoKeyCounts(hKey, lpcSubKeys, lpcValues);
+  return Reg("RegQueryValueExA", PathOf(hKey) + ", " + Quoted(lpValueName) + ", " + use, [&] {
+    return Memory::RegQueryValueExA(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
+  });
 }
 
 BOOL FakePlatform::GetVersionExA(OSVERSIONINFOA* info) {
@@ -230,71 +183,11 @@ UINT FakePlatform::GetSystemDirectoryA(char* lpBuffer, UINT uSize) {
   return systemDirectoryResult ? systemDirectoryResult : static_cast<UINT>(n);
 }
 
-void FakePlatform::GetLocalTime(SYSTEMTIME* lpSystemTime) {
-  Record("GetLocalTime", "GetLocalTime()");
-  *lpSystemTime = SYSTEMTIME{year, 12, 2, 8, 9, 0, 0, 0};
-}
-
-void FakePlatform::RecordWindow(const std::string& op, const Form& form, const std::string& detail) {
-  if (auto status = Record(op, op + "(" + form.Spec().caption + (detail.empty() ? "" : ", " + detail) + ")"))
+void FakePlatform::Window(const std::string& op, const Form& form, const std::function<void()>& call,
+                          std::optional<float> twips) {
+  if (auto status = Record(op, op + "(" + form.Spec().caption + (twips ? ", " + Number(*twips) : "") + ")"))
     throw PlatformError(op + " failed", *status);
-}
-
-void FakePlatform::Run(Form& startup) {
-  RecordWindow("Run", startup);
-  HeadlessWindowing::Run(startup);
-}
-
-void FakePlatform::Show(Form& form) {
-  RecordWindow("Show", form);
-  HeadlessWindowing::Show(form);
-}
-
-float FakePlatform::Width(const Form& form) {
-  RecordWindow("Width", form);
-  const float width = HeadlessWindowing::Width(form);
-  return widthOverride ? *widthOverride : width;
-}
-
-void FakePlatform::SetWidth(Form& form, float twips) {
-  RecordWindow("SetWidth", form, Number(twips));
-  HeadlessWindowing::SetWidth(form, twips);
-}
-
-float FakePlatform::Height(const Form& form) {
-  RecordWindow("Height", form);
-  return HeadlessWindowing::Height(form);
-}
-
-void FakePlatform::SetHeight(Form& form, float twips) {
-  RecordWindow("SetHeight", form, Number(twips));
-  HeadlessWindowing::SetHeight(form, twips);
-}
-
-void FakePlatform::SetLeft(Form& form, float twips) {
-  RecordWindow("SetLeft", form, Number(twips));
-  HeadlessWindowing::SetLeft(form, twips);
-}
-
-void FakePlatform::SetTop(Form& form, float twips) {
-  RecordWindow("SetTop", form, Number(twips));
-  HeadlessWindowing::SetTop(form, twips);
-}
-
-void FakePlatform::Refresh(Form& form) {
-  RecordWindow("Refresh", form);
-  HeadlessWindowing::Refresh(form);
-}
-
-void FakePlatform::Unload(Form& form) {
-  RecordWindow("Unload", form);
-  HeadlessWindowing::Unload(form);
-}
-
-int FakePlatform::MessageBoxA(const Form*, const char* lpText, const char* lpCaption, UINT uType) {
-  if (Record("MessageBoxA", std::string("MessageBoxA(") + lpCaption + ": " + lpText + ")")) return 0;
-  messageBoxes.push_back({lpText, lpCaption, uType});
-  return IDOK;
+  call();
 }
 
 }  // namespace fake

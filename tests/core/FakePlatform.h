@@ -1,8 +1,9 @@
-// A recording stand-in for the platform: the in-memory registry and headless
-// windows the program also runs on, with every call logged and any call
-// able to fail, and system information set by the test.
+// A recording stand-in for the platform: the in-memory registry and the
+// headless windows the program also runs on, every call logged and any call
+// able to fail, with system information set by the test.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -15,6 +16,15 @@
 
 namespace fake {
 
+using platform::BYTE;
+using platform::DWORD;
+using platform::Form;
+using platform::HKEY;
+using platform::LONG;
+using platform::UINT;
+using Memory = platform::portable::MemoryRegistry;
+using Windows = platform::HeadlessWindowing;
+
 struct Call {
   std::string op;    // the platform operation, e.g. "RegSetValueExA"
   std::string text;  // the call written out with its arguments
@@ -22,39 +32,36 @@ struct Call {
 
 struct Value {
   std::string name;
-  platform::DWORD type = 0;
+  DWORD type = 0;
   std::string data;
 };
 
 struct MessageBox {
-  std::string text;
-  std::string caption;
-  platform::UINT type = 0;
+  std::string text, caption;
+  UINT type = 0;
 };
 
-class FakePlatform : public platform::portable::MemoryRegistry,
-                     public platform::SystemInfo,
-                     public platform::HeadlessWindowing {
+class FakePlatform : public Memory, public platform::SystemInfo, public Windows {
  public:
   FakePlatform();
 
   // Fails the occurrence-th call (counting from 1) of op; registry and system
   // calls return status, window calls throw. Occurrence 0 fails every call.
-  void Fail(const std::string& op, int occurrence, platform::LONG status = platform::ERROR_ACCESS_DENIED);
-
+  void Fail(const std::string& op, int occurrence, LONG status = platform::ERROR_ACCESS_DENIED) {
+    failures_[op][occurrence] = status;
+  }
   const std::vector<Call>& Calls() const { return calls_; }
   std::vector<std::string> CallTexts(const std::string& op = "") const;
-  int CountOf(const std::string& op) const;
+  int CountOf(const std::string& op) const { return static_cast<int>(CallTexts(op).size()); }
   void ClearCalls() { calls_.clear(); }
 
-  // Registry content by path below HKEY_LOCAL_MACHINE, bypassing the
+  // Registry content by path below HKEY_LOCAL_MACHINE, reached below the
   // recording; keys below HARDWARE are volatile, as the hosts make them.
   bool HasKey(const std::string& path);
   std::optional<Value> GetValue(const std::string& path, const std::string& name);
-  void PutValue(const std::string& path, const std::string& name, platform::DWORD type,
-                const std::string& data);
+  void PutValue(const std::string& path, const std::string& name, DWORD type, const std::string& data);
   void PutKey(const std::string& path);
-  // Every kept key with its values written out, by lower-case path.
+  // Every kept key with its values as the registry file has them, by lower-case path.
   std::map<std::string, std::string> Snapshot() const;
   std::size_t OpenHandles() const { return OpenHandleCount(); }
 
@@ -62,65 +69,123 @@ class FakePlatform : public platform::portable::MemoryRegistry,
   platform::OSVERSIONINFOA version{};
   bool versionFillsRecord = true;
   std::string systemDirectory = "C:\\WINDOWS\\system32";
-  platform::UINT systemDirectoryResult = 0;  // 0: the length of systemDirectory
+  UINT systemDirectoryResult = 0;  // 0: the length of systemDirectory
   platform::WORD year = 2026;
 
   std::vector<MessageBox> messageBoxes;
-  // What the width reads return instead of the real one, when set.
-  std::optional<float> widthOverride;
+  std::optional<float> widthOverride;  // what width reads return instead, when set
   int keepResponsiveCalls = 0;
 
-  // platform::Registry
-  platform::LONG RegOpenKeyExA(platform::HKEY hKey, const char* lpSubKey, platform::DWORD ulOptions,
-                               platform::DWORD samDesired, platform::HKEY* phkResult) override;
-  platform::LONG RegCreateKeyA(platform::HKEY hKey, const char* lpSubKey, platform::HKEY* phkResult) override;
-  platform::LONG RegSetValueExA(platform::HKEY hKey, const char* lpValueName, platform::DWORD Reserved,
-                                platform::DWORD dwType, const platform::BYTE* lpData,
-                                platform::DWORD cbData) override;
-  platform::LONG RegCloseKey(platform::HKEY hKey) override;
-  platform::LONG RegOpenKeyA(platform::HKEY hKey, const char* lpSubKey, platform::HKEY* phkResult) override;
-  platform::LONG RegQueryValueExA(platform::HKEY hKey, const char* lpValueName, platform::DWORD* lpReserved,
-                                  platform::DWORD* lpType, platform::BYTE* lpData,
-                                  platform::DWORD* lpcbData) override;
-  platform::LONG RegDeleteKeyA(platform::HKEY hKey, const char* lpSubKey) override;
-  platform::LONG RegDeleteValueA(platform::HKEY hKey, const char* lpValueName) override;
-  platform::LONG RegQueryInfoKeyCounts(platform::HKEY hKey, platform::DWORD* lpcSubKeys,
-                                       platform::DWORD* lpcValues) override;
+  LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, DWORD samDesired,
+                     HKEY* phkResult) override;
+  LONG RegCreateKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkResult) override {
+    return Reg("RegCreateKeyA", Quoted(lpSubKey), [&] {
+      return Opened(Memory::RegCreateKeyA(hKey, lpSubKey, phkResult), phkResult, PathBelow(hKey, lpSubKey));
+    });
+  }
+  LONG RegOpenKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkResult) override {
+    return Reg("RegOpenKeyA", Quoted(lpSubKey), [&] {
+      return Opened(Memory::RegOpenKeyA(hKey, lpSubKey, phkResult), phkResult, PathBelow(hKey, lpSubKey));
+    });
+  }
+  LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
+                      DWORD cbData) override;
+  LONG RegCloseKey(HKEY hKey) override {
+    return Reg("RegCloseKey", paths_.count(hKey) ? paths_[hKey] : std::to_string(hKey), [&] {
+      paths_.erase(hKey);
+      return Memory::RegCloseKey(hKey);
+    });
+  }
+  LONG RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWORD* lpType, BYTE* lpData,
+                        DWORD* lpcbData) override;
+  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override {
+    return Reg("RegDeleteKeyA", Quoted(PathBelow(hKey, lpSubKey).c_str()),
+               [&] { return Memory::RegDeleteKeyA(hKey, lpSubKey); });
+  }
+  LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override {
+    return Reg("RegDeleteValueA", PathOf(hKey) + ", " + Quoted(lpValueName),
+               [&] { return Memory::RegDeleteValueA(hKey, lpValueName); });
+  }
+  LONG RegQueryInfoKeyCounts(HKEY hKey, DWORD* lpcSubKeys, DWORD* lpcValues) override {
+    return Reg("RegQueryInfoKeyCounts", PathOf(hKey),
+               [&] { return Memory::RegQueryInfoKeyCounts(hKey, lpcSubKeys, lpcValues); });
+  }
 
-  // platform::SystemInfo
   platform::BOOL GetVersionExA(platform::OSVERSIONINFOA* lpVersionInformation) override;
-  platform::UINT GetSystemDirectoryA(char* lpBuffer, platform::UINT uSize) override;
-  void GetLocalTime(platform::SYSTEMTIME* lpSystemTime) override;
+  UINT GetSystemDirectoryA(char* lpBuffer, UINT uSize) override;
+  void GetLocalTime(platform::SYSTEMTIME* lpSystemTime) override {
+    Record("GetLocalTime", "GetLocalTime()");
+    *lpSystemTime = platform::SYSTEMTIME{year, 12, 2, 8, 9, 0, 0, 0};
+  }
 
-  // platform::Windowing
-  void Run(platform::Form& startup) override;
-  void Show(platform::Form& form) override;
-  float Width(const platform::Form& form) override;
-  void SetWidth(platform::Form& form, float twips) override;
-  float Height(const platform::Form& form) override;
-  void SetHeight(platform::Form& form, float twips) override;
-  void SetLeft(platform::Form& form, float twips) override;
-  void SetTop(platform::Form& form, float twips) override;
-  void Refresh(platform::Form& form) override;
-  void Unload(platform::Form& form) override;
-  int MessageBoxA(const platform::Form* owner, const char* lpText, const char* lpCaption,
-                  platform::UINT uType) override;
+  // Window calls are recorded, then done as headless windows do them.
+  void Run(Form& f) override {
+    Window("Run", f, [&] { Windows::Run(f); });
+  }
+  void Show(Form& f) override {
+    Window("Show", f, [&] { Windows::Show(f); });
+  }
+  float Width(const Form& f) override {
+    float width = 0;
+    Window("Width", f, [&] { width = Windows::Width(f); });
+    return widthOverride ? *widthOverride : width;
+  }
+  void SetWidth(Form& f, float t) override {
+    Window(
+        "SetWidth", f, [&] { Windows::SetWidth(f, t); }, t);
+  }
+  float Height(const Form& f) override {
+    float height = 0;
+    Window("Height", f, [&] { height = Windows::Height(f); });
+    return height;
+  }
+  void SetHeight(Form& f, float t) override {
+    Window(
+        "SetHeight", f, [&] { Windows::SetHeight(f, t); }, t);
+  }
+  void SetLeft(Form& f, float t) override {
+    Window(
+        "SetLeft", f, [&] { Windows::SetLeft(f, t); }, t);
+  }
+  void SetTop(Form& f, float t) override {
+    Window(
+        "SetTop", f, [&] { Windows::SetTop(f, t); }, t);
+  }
+  void Refresh(Form& f) override {
+    Window("Refresh", f, [&] { Windows::Refresh(f); });
+  }
+  void Unload(Form& f) override {
+    Window("Unload", f, [&] { Windows::Unload(f); });
+  }
+  int MessageBoxA(const Form*, const char* lpText, const char* lpCaption, UINT uType) override {
+    if (Record("MessageBoxA", std::string("MessageBoxA(") + lpCaption + ": " + lpText + ")")) return 0;
+    messageBoxes.push_back({lpText, lpCaption, uType});
+    return platform::IDOK;
+  }
   void KeepResponsive() override { ++keepResponsiveCalls; }
 
  private:
   // Records the call; returns the injected status when this one is to fail.
-  std::optional<platform::LONG> Record(const std::string& op, const std::string& text);
-  void RecordWindow(const std::string& op, const platform::Form& form, const std::string& detail = "");
+  std::optional<LONG> Record(const std::string& op, const std::string& text);
+  // A registry call: recorded as op(arguments), then done unless it is to fail.
+  LONG Reg(const std::string& op, const std::string& arguments, const std::function<LONG()>& call) {
+    if (auto status = Record(op, op + "(" + arguments + ")")) return *status;
+    return call();
+  }
+  // A window call, with the twips it sets if any: recorded, then done or thrown.
+  void Window(const std::string& op, const Form& form, const std::function<void()>& call,
+              std::optional<float> twips = std::nullopt);
+  static std::string Quoted(const char* text);
   // The path a handle was opened at ("" for HKEY_LOCAL_MACHINE, "invalid" for none).
-  std::string PathOf(platform::HKEY hKey) const;
-  std::string PathBelow(platform::HKEY hKey, const char* lpSubKey) const;
+  std::string PathOf(HKEY hKey) const;
+  std::string PathBelow(HKEY hKey, const char* lpSubKey) const;
   // Remembers where a handle that a call opened points.
-  platform::LONG Opened(platform::LONG status, platform::HKEY* phkResult, const std::string& path);
+  LONG Opened(LONG status, const HKEY* phkResult, const std::string& path);
 
   std::vector<Call> calls_;
   std::map<std::string, int> counts_;
-  std::map<std::string, std::map<int, platform::LONG>> failures_;
-  std::map<platform::HKEY, std::string> paths_;
+  std::map<std::string, std::map<int, LONG>> failures_;
+  std::map<HKEY, std::string> paths_;
 };
 
 // The fake as the program's host.
@@ -145,6 +210,6 @@ class FakeHost : public platform::Host {
 };
 
 std::string Lower(std::string text);
-std::string Dword(platform::DWORD number);  // the four little-endian bytes
+std::string Dword(DWORD number);  // the four little-endian bytes
 
 }  // namespace fake
