@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <optional>
 #include <span>
 #include <vector>
@@ -246,101 +247,252 @@ bool SameText(const std::string& a, const std::string& b) {
          });
 }
 
-// A text value, or nothing when it is absent; another type reads as "<type N>".
-std::optional<std::string> ReadText(Registry& registry, HKEY key, const char* name) {
-  DWORD type = 0;
-  DWORD size = 0;
-  if (registry.RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-    return std::nullopt;
-  if (type != REG_SZ) return "<type " + std::to_string(type) + ">";
-  std::vector<BYTE> data(size);
-  if (size != 0 && registry.RegQueryValueExA(key, name, nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
-    return "<unreadable>";
-  std::string text(data.begin(),
-                   data.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(size, data.size())));
-  return text.substr(0, text.find('\0'));
+// A value's data for a message: printable ASCII only, and not too long.
+std::string Shown(const std::string& data) {
+  std::string shown;
+  for (char c : data.substr(0, 80)) shown += c >= 0x20 && c < 0x7F ? c : '?';
+  return "\"" + shown + (data.size() > 80 ? "...\"" : "\"");
 }
 
+// The most a value of the layout can hold; a larger one is not ours.
+constexpr DWORD kLargestLayoutValue = 1024;
+
+// What a removal found: nothing to say (the data source is this program's),
+// or the result that ends it (left, or a call failed).
+using Finding = std::optional<DataSourceResult>;
+
+// Reads the keys of one data source to tell whether they are still exactly
+// what this program writes, allowing for a run that was cut short.
+class Ownership {
+ public:
+  Ownership(Registry& registry, const DataSourceSpec& spec, std::vector<std::string> driverDirectories)
+      : registry_(registry), spec_(spec), driverDirectories_(std::move(driverDirectories)) {}
+
+  // Each key of the layout in turn: only layout values, each with the
+  // layout's type and bytes, and below it only the next key of the layout.
+  Finding Keys(const std::string& dataSourceKey) {
+    for (std::size_t k = 0; k < std::size(kLayoutKeys); ++k) {
+      const std::string path = dataSourceKey + kLayoutKeys[k].suffix;
+      UniqueKey key(registry_);
+      const LONG status = registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.Put());
+      if (status != ERROR_SUCCESS) {
+        key.Release();
+        // A run cut short may have made fewer keys; one that a count said is
+        // there and cannot be opened is another key of the same count.
+        if (status == ERROR_FILE_NOT_FOUND && k > 0) return std::nullopt;
+        return Failed("RegOpenKeyExA", path, status);
+      }
+      DWORD subkeys = 0;
+      DWORD values = 0;
+      if (LONG counted = registry_.RegQueryInfoKeyCounts(key.Get(), &subkeys, &values);
+          counted != ERROR_SUCCESS)
+        return Failed("RegQueryInfoKeyCounts", path, counted);
+      DWORD ours = 0;
+      for (const LayoutValue& value : kLayoutKeys[k].values) {
+        bool present = false;
+        if (Finding found = Value(key.Get(), path, kLayoutKeys[k].suffix, value, present)) return found;
+        ours += present ? 1 : 0;
+      }
+      if (values != ours) return Left("it has values in " + path + " that this program does not write");
+      const bool last = k + 1 == std::size(kLayoutKeys);
+      if (subkeys > (last ? 0u : 1u))
+        return Left("it has keys below " + path + " that this program does not write");
+      if (subkeys == 0) return std::nullopt;
+      if (!Exists(dataSourceKey + kLayoutKeys[k + 1].suffix))
+        return Left("it has keys below " + path + " that this program does not write");
+    }
+    return std::nullopt;
+  }
+
+  // The entry under ODBC Data Sources, when there is one: the driver's name.
+  Finding Entry(const char* listing, bool& present) {
+    UniqueKey key(registry_);
+    const LONG status = registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, listing, 0, KEY_READ, key.Put());
+    if (status == ERROR_FILE_NOT_FOUND) {
+      key.Release();
+      present = false;
+      return std::nullopt;
+    }
+    if (status != ERROR_SUCCESS) {
+      key.Release();
+      return Failed("RegOpenKeyExA", listing, status);
+    }
+    DWORD type = 0;
+    std::string data;
+    if (Finding found = Read(key.Get(), std::string(listing) + "\\" + spec_.name, spec_.name.c_str(), type,
+                             data, present))
+      return found;
+    if (present && !(type == REG_SZ && IsText(data, MdlODBC::kDriverName)))
+      return Left("its entry under ODBC Data Sources is " + Describe(type, data));
+    return std::nullopt;
+  }
+
+ private:
+  static bool IsText(const std::string& data, const std::string& text) {
+    return data == text || data == text + '\0';
+  }
+
+  static std::string Describe(DWORD type, const std::string& data) {
+    return type == REG_SZ ? Shown(data) : "of type " + std::to_string(type);
+  }
+
+  bool Exists(const std::string& path) {
+    UniqueKey key(registry_);
+    if (registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS)
+      return true;
+    key.Release();
+    return false;
+  }
+
+  // One value: absent, or there with the layout's data. suffix is where the
+  // key lies below the data source's own ("" or "\\Engines\\Jet").
+  Finding Value(HKEY key, const std::string& path, const char* suffix, const LayoutValue& value,
+                bool& present) {
+    DWORD type = 0;
+    std::string data;
+    if (Finding found = Read(key, path + "\\" + value.name, value.name, type, data, present)) return found;
+    if (!present) return std::nullopt;
+    bool same = false;
+    switch (value.source) {
+      case Source::Path:
+        same = type == REG_SZ && IsText(data, spec_.path);
+        break;
+      case Source::Description:
+        same = type == REG_SZ && IsText(data, spec_.description);
+        break;
+      case Source::Driver: {
+        const std::string file = data.empty() || data.back() != '\0' ? data : data.substr(0, data.size() - 1);
+        for (const std::string& directory : driverDirectories_)
+          same = same || (type == REG_SZ && SameText(file, directory + MdlODBC::kDriverFile));
+        break;
+      }
+      case Source::Text:
+        same = type == REG_SZ && IsText(data, value.text);
+        break;
+      case Source::Number: {
+        const char bytes[4] = {static_cast<char>(value.number), static_cast<char>(value.number >> 8),
+                               static_cast<char>(value.number >> 16), static_cast<char>(value.number >> 24)};
+        same = type == REG_DWORD && data == std::string(bytes, 4);
+        break;
+      }
+    }
+    if (same) return std::nullopt;
+    const std::string below = *suffix == '\0' ? "" : std::string(suffix + 1) + " ";
+    return Left("its " + below + value.name + " is " + Describe(type, data));
+  }
+
+  // Reads a value of at most kLargestLayoutValue bytes; a larger one reads
+  // as that many bytes and more, which no layout value matches.
+  Finding Read(HKEY key, const std::string& where, const char* name, DWORD& type, std::string& data,
+               bool& present) {
+    DWORD size = 0;
+    LONG status = registry_.RegQueryValueExA(key, name, nullptr, &type, nullptr, &size);
+    present = status != ERROR_FILE_NOT_FOUND;
+    if (!present) return std::nullopt;
+    if (status != ERROR_SUCCESS) return Failed("RegQueryValueExA", where, status);
+    data.assign(std::min(size, kLargestLayoutValue + 1), '\0');
+    if (size > kLargestLayoutValue) return std::nullopt;
+    status =
+        registry_.RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+    if (status != ERROR_SUCCESS) return Failed("RegQueryValueExA", where, status);
+    data.resize(std::min<std::size_t>(size, data.size()));
+    return std::nullopt;
+  }
+
+  Finding Left(const std::string& why) const { return DataSourceResult{spec_.name, Verdict::Left, why}; }
+  Finding Failed(const char* call, const std::string& argument, LONG status) const {
+    return DataSourceResult{spec_.name, Verdict::Failed,
+                            FailureDetail(std::string(call) + "(\"" + argument + "\")", status)};
+  }
+
+  Registry& registry_;
+  const DataSourceSpec& spec_;
+  std::vector<std::string> driverDirectories_;
+};
 
 }  // namespace
 
+std::vector<std::string> MdlODBC::DriverDirectories() {
+  std::vector<std::string> directories = {kDefaultDriverDirectory, "C:\\Windows\\System"};
+  const std::string system = GetSystemDir();
+  if (!system.empty()) directories.push_back(system);
+  return directories;
+}
+
 DataSourceResult MdlODBC::RemoveDataSource(const Branch& branch, const DataSourceSpec& spec) {
-  const std::string& name = spec.name;
-  const std::string& path = spec.path;
-  const std::string key = branch.root + name;
-  const auto failed = [&](const std::string& call, const std::string& argument, LONG status) {
-    return DataSourceResult{name, Verdict::Failed, FailureDetail(call + "(\"" + argument + "\")", status)};
+  const std::string key = branch.root + spec.name;
+  const auto failed = [&](const char* call, const std::string& argument, LONG status) {
+    return DataSourceResult{spec.name, Verdict::Failed,
+                            FailureDetail(std::string(call) + "(\"" + argument + "\")", status)};
   };
-  const auto left = [&](const std::string& why) { return DataSourceResult{name, Verdict::Left, why}; };
 
-  // Whether it is still the data source this program writes: its keys are
-  // the layout's (a run cut short may have left fewer), and its driver and
-  // path are this program's wherever they are there.
+  // Removed only when every value and key is still what this program
+  // writes and its entry names the driver; anything else is left as it is.
+  Ownership ownership(registry_, spec, DriverDirectories());
+  bool listed = false;
+  if (Finding found = ownership.Entry(branch.listing, listed)) return *found;
+  bool keyPresent = true;
   {
-    UniqueKey dataSource(registry_);
-    LONG status = registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, dataSource.Put());
-    if (status == ERROR_FILE_NOT_FOUND) {
-      dataSource.Release();
-      return {name, Verdict::Absent, ""};
-    }
-    if (status != ERROR_SUCCESS) {
-      dataSource.Release();
+    UniqueKey probe(registry_);
+    const LONG status = registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, probe.Put());
+    if (status != ERROR_SUCCESS) probe.Release();
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
       return failed("RegOpenKeyExA", key, status);
-    }
-    const std::optional<std::string> driver = ReadText(registry_, dataSource.Get(), "Driver");
-    if (driver) {
-      const std::string file = driver->substr(driver->find_last_of('\\') + 1);
-      if (!SameText(file, "odbcjt32.dll")) return left("its Driver is \"" + *driver + "\"");
-    }
-    const std::optional<std::string> dbq = ReadText(registry_, dataSource.Get(), "DBQ");
-    if (dbq && !SameText(*dbq, path)) return left("its DBQ is \"" + *dbq + "\"");
-
-    // Below it only Engines, below that only Jet, below that nothing.
-    std::string below = key;
-    HKEY current = dataSource.Get();
-    UniqueKey child(registry_);
-    for (const char* expected : {"Engines", "Jet", ""}) {
-      DWORD count = 0;
-      status = registry_.RegQueryInfoKeyCounts(current, &count, nullptr);
-      if (status != ERROR_SUCCESS) return failed("RegQueryInfoKeyCounts", below, status);
-      if (count == 0) break;
-      if (count > 1 || *expected == '\0')
-        return left("it has keys below " + below + " that this program does not write");
-      below += std::string("\\") + expected;
-      UniqueKey next(registry_);
-      status = registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, below.c_str(), 0, KEY_READ, next.Put());
-      if (status != ERROR_SUCCESS) {
-        next.Release();
-        return left("it has keys below " + below.substr(0, below.rfind('\\')) +
-                    " that this program does not write");
-      }
-      child = std::move(next);
-      current = child.Get();
-    }
+    keyPresent = status == ERROR_SUCCESS;
+  }
+  if (keyPresent) {
+    if (Finding found = ownership.Keys(key)) return *found;
+  } else if (!listed) {
+    return {spec.name, Verdict::Absent, ""};
   }
 
   // Unlisted first, as it was listed last: a removal cut short leaves a key
   // that the next removal finds again.
-  {
+  if (listed) {
     UniqueKey listing(registry_);
     LONG status =
         registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, branch.listing, 0, KEY_SET_VALUE, listing.Put());
-    if (status == ERROR_SUCCESS) {
-      status = registry_.RegDeleteValueA(listing.Get(), name.c_str());
-      if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
-        return failed("RegDeleteValueA", std::string(branch.listing) + "\\" + name, status);
-    } else {
+    if (status != ERROR_SUCCESS) {
       listing.Release();
-      if (status != ERROR_FILE_NOT_FOUND) return failed("RegOpenKeyExA", branch.listing, status);
+      return failed("RegOpenKeyExA", branch.listing, status);
     }
+    status = registry_.RegDeleteValueA(listing.Get(), spec.name.c_str());
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+      return failed("RegDeleteValueA", std::string(branch.listing) + "\\" + spec.name, status);
   }
   for (const char* suffix : {"\\Engines\\Jet", "\\Engines", ""}) {
+    if (!keyPresent) break;
     const std::string doomed = key + suffix;
     const LONG status = registry_.RegDeleteKeyA(HKEY_LOCAL_MACHINE, doomed.c_str());
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
       return failed("RegDeleteKeyA", doomed, status);
   }
-  return {name, Verdict::Removed, ""};
+  return {spec.name, Verdict::Removed, ""};
+}
+
+std::vector<std::string> MdlODBC::DataSourceNames(const Branch& branch, LONG& status) {
+  std::vector<std::string> names;
+  std::string root = branch.root;
+  root.pop_back();
+  UniqueKey key(registry_);
+  status = registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, root.c_str(), 0, KEY_READ, key.Put());
+  if (status != ERROR_SUCCESS) {
+    key.Release();
+    if (status == ERROR_FILE_NOT_FOUND) status = ERROR_SUCCESS;
+    return names;
+  }
+  // Key names are at most 255 characters.
+  char name[256];
+  for (DWORD index = 0;; ++index) {
+    status = registry_.RegEnumKeyA(key.Get(), index, name, sizeof name);
+    if (status == ERROR_NO_MORE_ITEMS) {
+      status = ERROR_SUCCESS;
+      break;
+    }
+    if (status != ERROR_SUCCESS) break;
+    names.emplace_back(name);
+  }
+  return names;
 }
 
 std::string MdlODBC::DriverDirectory(const Branch& branch) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/Registry.h"
 #include "platform/SystemInfo.h"
@@ -75,12 +76,22 @@ class MdlODBC {
   // is missing) when not; reads only.
   DataSourceResult CheckDataSource(const Branch& branch, const DataSourceSpec& spec);
 
-  // Deletes a data source whose key is still the one this program writes:
-  // its entry under ODBC Data Sources, its Engines\Jet and Engines subkeys
-  // and its key. One changed by hand (another DBQ or driver, or keys below
-  // it that this program does not write) is left as it is. The branch keys
-  // themselves are never deleted.
+  // Deletes a data source that is still exactly what this program writes
+  // (a run cut short may have written less): its entry under ODBC Data
+  // Sources, its Engines\Jet and Engines subkeys and its key. Anything else
+  // under its name (another value, type or byte, a key below it, an entry
+  // naming another driver) is left as it is, and so is every other data
+  // source; the branch keys themselves are never deleted. An entry without
+  // its key goes only when it names the driver.
   DataSourceResult RemoveDataSource(const Branch& branch, const DataSourceSpec& spec);
+
+  // The names of the keys directly below the branch's ODBC.INI; status says
+  // whether they could all be read (no ODBC.INI is no key and no error).
+  std::vector<std::string> DataSourceNames(const Branch& branch, platform::LONG& status);
+
+  // The folders a Driver value of this program may name: this machine's
+  // system directory and the fixed ones of older Windows versions.
+  std::vector<std::string> DriverDirectories();
 
   // The directory the Driver value of a branch names; empty when none can be.
   std::string DriverDirectory(const Branch& branch);

@@ -70,8 +70,9 @@ class HeadlessWindowing : public Windowing {
   Window& Loaded(const Form& form, const char* operation) {
     auto it = windows_.find(&form);
     if (it == windows_.end())
-      throw PlatformError(std::string(operation) + ": the window \"" + form.Spec().caption + "\" is not loaded",
-                          ERROR_INVALID_HANDLE);
+      throw PlatformError(
+          std::string(operation) + ": the window \"" + form.Spec().caption + "\" is not loaded",
+          ERROR_INVALID_HANDLE);
     return it->second;
   }
 

@@ -38,6 +38,7 @@ inline constexpr LONG ERROR_WRITE_FAULT = 29;
 inline constexpr LONG ERROR_INVALID_PARAMETER = 87;
 inline constexpr LONG ERROR_BAD_PATHNAME = 161;
 inline constexpr LONG ERROR_MORE_DATA = 234;
+inline constexpr LONG ERROR_NO_MORE_ITEMS = 259;
 inline constexpr LONG ERROR_KEY_DELETED = 1018;  // the handle's key has been deleted
 inline constexpr LONG ERROR_CHILD_MUST_BE_VOLATILE = 1021;
 
@@ -82,6 +83,10 @@ class Registry {
   // key's subkeys and values. Either pointer may be null. Needs a handle
   // with KEY_QUERY_VALUE.
   virtual LONG RegQueryInfoKeyCounts(HKEY hKey, DWORD* lpcSubKeys, DWORD* lpcValues) = 0;
+  // The name of the dwIndex-th subkey, NUL-terminated, in a buffer of
+  // cchName bytes; ERROR_NO_MORE_ITEMS past the last one. Needs a handle
+  // with KEY_ENUMERATE_SUB_KEYS.
+  virtual LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD cchName) = 0;
 };
 
 // Owns one key handle and closes it exactly once. A predefined root or 0 is

@@ -1,7 +1,10 @@
 #include "setup/DataSources.h"
 
+#include <algorithm>
+#include <cctype>
 #include <exception>
 #include <limits>
+#include <set>
 #include <stdexcept>
 
 namespace {
@@ -59,19 +62,49 @@ void Visit(MachineFacts& facts, const std::function<DataSourceSpec()>& build, st
 }  // namespace
 
 void ForEachDataSource(MachineFacts& facts, std::int16_t& archiveYear, const DataSourceVisit& visit,
-                       const std::function<void(DataSourceResult)>& done) {
+                       const std::function<void(DataSourceResult)>& done,
+                       const std::function<std::vector<std::int16_t>(std::int16_t)>& laterYears) {
   std::size_t index = 0;
   for (int ledger = 0; ledger < static_cast<int>(LedgerSuffixes.size()); ++ledger)
-    Visit(facts, [ledger] { return CurrentDataSource(ledger); }, ++index, visit, done);
+    Visit(
+        facts, [ledger] { return CurrentDataSource(ledger); }, ++index, visit, done);
 
   const std::int16_t last = facts.LastArchiveYear();
   archiveYear = FirstArchiveYear;
   while (archiveYear <= last) {
     for (int ledger = 0; ledger < static_cast<int>(LedgerSuffixes.size()); ++ledger)
-      Visit(facts, [ledger, year = archiveYear] { return ArchiveDataSource(ledger, year); }, ++index, visit,
-            done);
+      Visit(
+          facts, [ledger, year = archiveYear] { return ArchiveDataSource(ledger, year); }, ++index, visit,
+          done);
     // The counter cannot go past its largest value.
     if (archiveYear == std::numeric_limits<std::int16_t>::max()) break;
     ++archiveYear;
   }
+  if (!laterYears) return;
+  for (const std::int16_t year : laterYears(last)) {
+    archiveYear = year;
+    for (int ledger = 0; ledger < static_cast<int>(LedgerSuffixes.size()); ++ledger)
+      Visit(
+          facts, [ledger, year] { return ArchiveDataSource(ledger, year); }, ++index, visit, done);
+  }
+}
+
+std::vector<std::int16_t> ArchiveYearsAfter(const std::vector<std::string>& names, std::int16_t last) {
+  std::set<std::int16_t> years;
+  for (const std::string& name : names) {
+    if (name.size() < 8 || std::toupper(static_cast<unsigned char>(name[0])) != 'M' ||
+        std::toupper(static_cast<unsigned char>(name[1])) != 'V' || name[6] != '-')
+      continue;
+    if (!std::all_of(name.begin() + 2, name.begin() + 6, [](char c) { return c >= '0' && c <= '9'; }))
+      continue;
+    const auto year = static_cast<std::int16_t>(std::stoi(name.substr(2, 4)));
+    const std::string suffix = name.substr(7);
+    const bool ledger = std::any_of(LedgerSuffixes.begin(), LedgerSuffixes.end(), [&](const char* known) {
+      return suffix.size() == std::char_traits<char>::length(known) &&
+             std::equal(suffix.begin(), suffix.end(), known,
+                        [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; });
+    });
+    if (ledger && year > last && year >= FirstArchiveYear) years.insert(year);
+  }
+  return {years.begin(), years.end()};
 }

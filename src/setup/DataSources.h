@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "odbc/MdlODBC.h"
 #include "setup/MachineFacts.h"
@@ -36,5 +37,12 @@ using DataSourceVisit = std::function<DataSourceResult(const DataSourceSpec&, co
 // branch is chosen anew from the processor identifier and visit runs; a
 // step that throws (building the texts, or the visit) is abandoned as that
 // data source's failure and the walk goes on. Every result goes to done.
+// laterYears, when given, names archive years after the last one (given
+// it) that are walked too, in the order given.
 void ForEachDataSource(MachineFacts& facts, std::int16_t& archiveYear, const DataSourceVisit& visit,
-                       const std::function<void(DataSourceResult)>& done);
+                       const std::function<void(DataSourceResult)>& done,
+                       const std::function<std::vector<std::int16_t>(std::int16_t)>& laterYears = nullptr);
+
+// The archive years after last of the data sources named, in ascending
+// order: names of the form MV<year>-<ledger>, compared without regard to case.
+std::vector<std::int16_t> ArchiveYearsAfter(const std::vector<std::string>& names, std::int16_t last);

@@ -33,7 +33,8 @@ std::int16_t LastArchiveYear(SystemInfo& system) {
 const std::string& MachineFacts::ProcessorId() {
   if (!processorId_) {
     try {
-      processorId_ = RegistryValueText(registry_.GetRegistryValue(HKEY_LOCAL_MACHINE, kProcessorKey, "Identifier"));
+      processorId_ =
+          RegistryValueText(registry_.GetRegistryValue(HKEY_LOCAL_MACHINE, kProcessorKey, "Identifier"));
     } catch (const std::exception&) {
       processorId_ = "";
     }

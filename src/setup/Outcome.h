@@ -2,8 +2,8 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "odbc/MdlODBC.h"

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <string>
 
-
 class RunLog {
  public:
   RunLog() = default;

@@ -54,7 +54,9 @@ int RunCheck(MachineFacts& facts, MdlODBC& odbc, RunLog& log, std::string& out, 
   std::int16_t archiveYear = 0;
   ForEachDataSource(
       facts, archiveYear,
-      [&](const DataSourceSpec& spec, const MdlODBC::Branch& branch) { return odbc.CheckDataSource(branch, spec); },
+      [&](const DataSourceSpec& spec, const MdlODBC::Branch& branch) {
+        return odbc.CheckDataSource(branch, spec);
+      },
       [&](DataSourceResult result) {
         log.Line(Describe(result));
         if (listOnOut && !Succeeded(result.verdict)) out += Describe(result) + '\n';

@@ -41,22 +41,37 @@ void frmMarvane::InstallDataSources() {
 }
 
 void frmMarvane::RemoveDataSources() {
-  ProcessDataSources([this](const DataSourceSpec& spec, const MdlODBC::Branch& branch) {
-    return odbc_.RemoveDataSource(branch, spec);
-  });
+  // Data sources of years after the clock's last one are this program's too
+  // when they are present: a clock set back since the install must not
+  // leave them behind. A branch that cannot be listed is said in the log.
+  const auto laterYears = [this](std::int16_t last) {
+    platform::LONG status = platform::ERROR_SUCCESS;
+    const std::vector<std::string> names = odbc_.DataSourceNames(facts_.Branch(), status);
+    if (status != platform::ERROR_SUCCESS && log_ != nullptr)
+      log_->Line("error: the data sources of later archive years could not be listed: " +
+                 FailureDetail("RegEnumKeyA", status));
+    return ArchiveYearsAfter(names, last);
+  };
+  ProcessDataSources([this](const DataSourceSpec& spec,
+                            const MdlODBC::Branch& branch) { return odbc_.RemoveDataSource(branch, spec); },
+                     laterYears);
 }
 
-void frmMarvane::ProcessDataSources(const DataSourceVisit& visit) {
+void frmMarvane::ProcessDataSources(
+    const DataSourceVisit& visit, const std::function<std::vector<std::int16_t>(std::int16_t)>& laterYears) {
   windowing_.Show(progress_);
   windowing_.Refresh(progress_);
 
   // From here a step that fails is abandoned and the run goes on.
   ProcessorId = facts_.ProcessorId();
-  ForEachDataSource(facts_, ArchiveYear, visit, [this](DataSourceResult result) {
-    if (log_ != nullptr) log_->Line(Describe(result));
-    outcome_.Add(std::move(result));
-    windowing_.KeepResponsive();
-  });
+  ForEachDataSource(
+      facts_, ArchiveYear, visit,
+      [this](DataSourceResult result) {
+        if (log_ != nullptr) log_->Line(Describe(result));
+        outcome_.Add(std::move(result));
+        windowing_.KeepResponsive();
+      },
+      laterYears);
 
   try {
     windowing_.Unload(progress_);

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "odbc/MdlODBC.h"
 #include "platform/SystemInfo.h"
@@ -47,7 +49,8 @@ class frmMarvane : public platform::Form {
   void RemoveDataSources();
   // Shows the progress window, walks every data source with visit and
   // closes the progress window again.
-  void ProcessDataSources(const DataSourceVisit& visit);
+  void ProcessDataSources(const DataSourceVisit& visit,
+                          const std::function<std::vector<std::int16_t>(std::int16_t)>& laterYears = nullptr);
 
   platform::Windowing& windowing_;
   MdlODBC& odbc_;

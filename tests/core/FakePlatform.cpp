@@ -80,7 +80,7 @@ std::optional<Value> FakePlatform::GetValue(const std::string& path, const std::
   Value value{name, 0, std::string(1 << 16, '\0')};
   DWORD size = static_cast<DWORD>(value.data.size());
   const LONG status = Memory::RegQueryValueExA(key, name.c_str(), nullptr, &value.type,
-                                                 reinterpret_cast<BYTE*>(value.data.data()), &size);
+                                               reinterpret_cast<BYTE*>(value.data.data()), &size);
   Memory::RegCloseKey(key);
   if (status != ERROR_SUCCESS) return std::nullopt;
   value.data.resize(size);
@@ -96,7 +96,7 @@ void FakePlatform::PutValue(const std::string& path, const std::string& name, DW
   HKEY key = 0;
   Memory::RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key);
   Memory::RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
-                           static_cast<DWORD>(data.size()));
+                         static_cast<DWORD>(data.size()));
   Memory::RegCloseKey(key);
 }
 

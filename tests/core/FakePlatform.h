@@ -111,6 +111,11 @@ class FakePlatform : public Memory, public platform::SystemInfo, public Windows 
                [&] { return Memory::RegQueryInfoKeyCounts(hKey, lpcSubKeys, lpcValues); });
   }
 
+  LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD cchName) override {
+    return Reg("RegEnumKeyA", PathOf(hKey) + ", " + std::to_string(dwIndex),
+               [&] { return Memory::RegEnumKeyA(hKey, dwIndex, lpName, cchName); });
+  }
+
   platform::BOOL GetVersionExA(platform::OSVERSIONINFOA* lpVersionInformation) override;
   UINT GetSystemDirectoryA(char* lpBuffer, UINT uSize) override;
   void GetLocalTime(platform::SYSTEMTIME* lpSystemTime) override {

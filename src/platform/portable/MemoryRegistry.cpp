@@ -250,6 +250,18 @@ void MemoryRegistry::AddVolatileValue(const std::string& keyPath, const std::str
   RegStore::SetValue(*key, std::move(value));
 }
 
+LONG MemoryRegistry::RegEnumKeyA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD cchName) {
+  const OpenKey* open = Resolve(hKey);
+  if (LONG status = Usable(open); status != ERROR_SUCCESS) return status;
+  if (!(open->access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+  const auto& children = open->key->children();
+  if (dwIndex >= children.size()) return ERROR_NO_MORE_ITEMS;
+  const std::string& name = children[dwIndex].first;
+  if (lpName == nullptr || name.size() >= cchName) return ERROR_MORE_DATA;
+  std::memcpy(lpName, name.c_str(), name.size() + 1);
+  return ERROR_SUCCESS;
+}
+
 std::string MemoryRegistry::Export() const {
   return WriteRegFile(store_);
 }

@@ -46,6 +46,8 @@ class MemoryRegistry : public Registry {
   // Needs a handle with KEY_SET_VALUE. The other values keep their order.
   LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;
   LONG RegQueryInfoKeyCounts(HKEY hKey, DWORD* lpcSubKeys, DWORD* lpcValues) override;
+  // Subkeys in case-insensitive order of their names.
+  LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD cchName) override;
 
   // Puts a value into a volatile key, creating the missing keys on the path
   // (backslash-separated, below HKEY_LOCAL_MACHINE) as volatile ones. For the

@@ -121,6 +121,13 @@ class Win32Registry final : public platform::Registry {
     return status;
   }
 
+  ProgramStatus RegEnumKeyA(ProgramKey hKey, ProgramDword dwIndex, char* lpName,
+                            ProgramDword cchName) override {
+    NativeKey key;
+    if (!Resolve(hKey, key)) return ERROR_INVALID_HANDLE;
+    return ::RegEnumKeyA(key, dwIndex, lpName, cchName);
+  }
+
   ProgramStatus RegCloseKey(ProgramKey hKey) override {
     if (platform::IsPredefinedKey(hKey)) return ERROR_SUCCESS;
     auto it = open_.find(hKey);
