@@ -9,7 +9,7 @@
 # qemu-i386 (cmake/wine32.sh). Exits 77 (a skip for CTest), with the reason,
 # when this machine can do neither. The loaders are chosen by tests/lib.sh.
 set -eu
-# shellcheck source=tests/lib.sh
+# shellcheck source=../tests/lib.sh
 . "$(dirname "$0")/../tests/lib.sh"
 
 exe=$1

@@ -7,9 +7,9 @@ set -u
 exe=$(realpath "$1")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# shellcheck source=tests/lib.sh
+# shellcheck source=../lib.sh
 . "$(dirname "$0")/../lib.sh"
-# shellcheck source=tests/e2e/expected.sh
+# shellcheck source=expected.sh
 . "$(dirname "$0")/expected.sh"
 count=$expected
 

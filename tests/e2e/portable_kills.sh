@@ -8,7 +8,7 @@ exe=$(realpath "$1")
 kills=${2:-100}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# shellcheck source=tests/lib.sh
+# shellcheck source=../lib.sh
 . "$(dirname "$0")/../lib.sh"
 quiet_passes=true # hundreds of checks: only the failures are said
 

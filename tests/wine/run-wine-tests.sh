@@ -26,7 +26,7 @@
 # tests/lib.sh's.
 set -u
 here=$(dirname "$0")
-# shellcheck source=tests/lib.sh
+# shellcheck source=../lib.sh
 . "$here/../lib.sh"
 
 if [ $# -ne 2 ]; then
@@ -101,15 +101,15 @@ export DISPLAY
 p64=$work/win64
 p32=$work/win32
 
-# shellcheck source=tests/wine/exe-checks.sh
+# shellcheck source=exe-checks.sh
 . "$here/exe-checks.sh"
-# shellcheck source=tests/wine/prefixes.sh
+# shellcheck source=prefixes.sh
 . "$here/prefixes.sh"
-# shellcheck source=tests/wine/runs.sh
+# shellcheck source=runs.sh
 . "$here/runs.sh"
-# shellcheck source=tests/wine/registry-checks.sh
+# shellcheck source=registry-checks.sh
 . "$here/registry-checks.sh"
-# shellcheck source=tests/wine/deploy-checks.sh
+# shellcheck source=deploy-checks.sh
 . "$here/deploy-checks.sh"
 
 # ---------------------------------------------------------------------------
