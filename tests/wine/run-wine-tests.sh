@@ -8,7 +8,8 @@
 # windows-x64 presets. Each run gets a fresh Wine prefix under a virtual X
 # display of its own; every message box is closed by focusing it and
 # pressing Return. Prints one line per check and at the end "N passed, M
-# failed"; exits non-zero when a check failed. The 32-bit program runs with
+# failed" (and ", K skipped" when some were); exits non-zero when a check
+# failed. The 32-bit program runs with
 # Wine's 32-bit loader, natively or under qemu-i386 where the kernel refuses
 # 32-bit programs (cmake/wine32.sh); a 32-bit prefix can only be made
 # natively, and its checks are skipped, with a line saying why, elsewhere.
