@@ -1,17 +1,13 @@
-# GoogleTest for the tests: GTest::gtest and GTest::gtest_main.
+# GoogleTest for the tests: GTest::gtest and GTest::gtest_main, and
+# marvane_add_gtests. Included once, by tests/CMakeLists.txt; the test
+# directories below it use what it defines.
 #
 # The MinGW-w64 cross build compiles it from the sources of Debian's
 # googletest package (/usr/src/googletest); other builds use the installed
-# package. GoogleTest sources added already by another directory are used as
-# they are.
+# package.
+include_guard(GLOBAL)
 
-if(WIN32 AND TARGET gtest)
-  # Already added from the sources by another directory.
-  foreach(_target gtest gtest_main)
-    set_property(TARGET ${_target} APPEND PROPERTY COMPILE_OPTIONS -w)
-    set_property(TARGET ${_target} APPEND PROPERTY INTERFACE_LINK_OPTIONS -static)
-  endforeach()
-elseif(WIN32)
+if(WIN32)
   set(MARVANE_GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources for the Windows build")
   if(NOT EXISTS ${MARVANE_GOOGLETEST_SOURCE_DIR}/CMakeLists.txt)
     message(FATAL_ERROR "No GoogleTest sources in ${MARVANE_GOOGLETEST_SOURCE_DIR}: "
@@ -28,7 +24,7 @@ elseif(WIN32)
     target_compile_options(${_target} PRIVATE -w)
     target_link_options(${_target} INTERFACE -static)
   endforeach()
-elseif(NOT TARGET GTest::gtest)
+else()
   find_package(GTest REQUIRED)
 endif()
 # GoogleTest's own CMakeLists names them GTest::gtest and GTest::gtest_main.

@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # Runs a Windows program of the cross build under Wine, as CTest's emulator:
 #   wine-run.sh PROGRAM.exe [ARGS...]
 # Picks the Wine loader for the program's bitness, keeps Wine quiet and uses
@@ -7,8 +7,10 @@
 #
 # A 32-bit program runs with Wine's 32-bit loader, natively or under
 # qemu-i386 (cmake/wine32.sh). Exits 77 (a skip for CTest), with the reason,
-# when this machine can do neither.
+# when this machine can do neither. The loaders are chosen by tests/lib.sh.
 set -eu
+# shellcheck source=../tests/lib.sh
+. "$(dirname "$0")/../tests/lib.sh"
 
 exe=$1
 shift
@@ -17,13 +19,6 @@ shift
 pe_machine() {
   offset=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
   od -An -tx2 -j$((offset + 4)) -N2 "$1" | tr -d ' '
-}
-
-wine64_loader() {
-  if [ -x /usr/lib/wine/wine64 ]; then echo /usr/lib/wine/wine64
-  elif command -v wine64 >/dev/null 2>&1; then command -v wine64
-  else echo wine
-  fi
 }
 
 # The build tree above the program.
@@ -35,21 +30,20 @@ case $(pe_machine "$exe") in
   8664) loader=$(wine64_loader) boot_loader=$loader ;;
   014c)
     status=0
-    loaders=$(sh "$(dirname "$0")/wine32.sh" "$build") || status=$?
+    wine32_loaders "$build" || status=$?
     if [ $status -ne 0 ]; then
       echo "wine-run: skipping $(basename "$exe")" >&2
       exit $status
     fi
-    loader=$(echo "$loaders" | sed -n 1p)
-    boot_loader=$(echo "$loaders" | sed -n 2p)
+    loader=$wine32_loader boot_loader=$wine32_boot_loader
     ;;
   *) echo "wine-run: $exe is not a Windows program" >&2; exit 2 ;;
 esac
 
 WINEPREFIX=${WINEPREFIX:-$build/wineprefix-win64}
 export WINEPREFIX
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 
 # One boot of the prefix, even when CTest starts several tests at once. Then
 # a wine server that outlives each program by a while, so that later

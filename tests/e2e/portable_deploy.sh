@@ -7,8 +7,10 @@ set -u
 exe=$(realpath "$1")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# shellcheck source=lib.sh
-. "$(dirname "$0")/lib.sh"
+# shellcheck source=../lib.sh
+. "$(dirname "$0")/../lib.sh"
+# shellcheck source=expected.sh
+. "$(dirname "$0")/expected.sh"
 count=$expected
 
 home=$work/home
@@ -25,7 +27,9 @@ lines() { grep -c "$@" || true; }
 mkdir -p "$(dirname "$reg")"
 branchKeys=()
 key=SOFTWARE
-for part in $(echo "${branch#SOFTWARE\\}" | tr '\\' ' '); do
+rest=${branch#SOFTWARE\\}
+read -ra parts <<<"${rest//\\/ }"
+for part in "${parts[@]}"; do
   key="$key\\$part"
   branchKeys+=("[HKEY_LOCAL_MACHINE\\$key]" '')
 done
@@ -96,5 +100,4 @@ check "nothing was written for it" test ! -e "$fresh"
 HOME=$fresh "$exe" /? </dev/null >"$work/out" 2>&1
 check "/? prints the usage and exits 0" bash -c "[ $? = 0 ] && grep -q '/check' '$work/out'"
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+summary

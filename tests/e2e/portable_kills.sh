@@ -8,18 +8,9 @@ exe=$(realpath "$1")
 kills=${2:-100}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-check() {
-  local what=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $what"
-  fi
-}
+# shellcheck source=../lib.sh
+. "$(dirname "$0")/../lib.sh"
+quiet_passes=true # hundreds of checks: only the failures are said
 
 seed() {  # seed FILE: a registry with entries of the machine's own
   mkdir -p "$(dirname "$1")"
@@ -90,7 +81,7 @@ for runs in 2 4; do
   reg=$home/.local/state/MarvaneSetup/HKLM.reg
   seed "$reg"
   pids=()
-  for r in $(seq 1 "$runs"); do
+  for _ in $(seq 1 "$runs"); do
     HOME=$home "$exe" </dev/null >/dev/null 2>&1 &
     pids+=($!)
   done
@@ -103,5 +94,4 @@ for runs in 2 4; do
   check "$runs concurrent runs leave exactly the full result" cmp -s "$reg" "$reference"
 done
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+summary

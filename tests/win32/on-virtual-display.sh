@@ -16,9 +16,10 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo_dir/display" >/de
 xvfb=$!
 # Wine's desktop process belongs to the display it started on: it goes,
 # with the prefix's server, before the display does.
+# shellcheck disable=SC2317 # not unreachable: the EXIT trap calls it
 stop() {
   [ -n "${WINEPREFIX:-}" ] && timeout 30 wineserver -k >/dev/null 2>&1
-  kill $xvfb 2>/dev/null
+  kill "$xvfb" 2>/dev/null
   rm -rf "$fifo_dir"
 }
 trap stop EXIT

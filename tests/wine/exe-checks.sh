@@ -1,9 +1,11 @@
+# shellcheck shell=bash
 # Checks of the built exes and of the screenshots, sourced by
-# run-wine-tests.sh (which defines check, pass, fail and skip).
+# run-wine-tests.sh (check, pass, fail and skip are tests/lib.sh's).
 
-readonly WINDOWS_FLOOR=6.1       # Windows 7 SP1, the oldest Windows the exes run on
-readonly EXE_SIZE_LIMIT=524288   # 512 KiB
-readonly IMPORT_LIST=$(dirname "${BASH_SOURCE[0]}")/windows-imports.txt
+readonly WINDOWS_FLOOR=6.1     # Windows 7 SP1, the oldest Windows the exes run on
+readonly EXE_SIZE_LIMIT=524288 # 512 KiB
+IMPORT_LIST=$(dirname "${BASH_SOURCE[0]}")/windows-imports.txt
+readonly IMPORT_LIST
 
 objdump_pe=$(command -v x86_64-w64-mingw32-objdump || true)
 

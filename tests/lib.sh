@@ -1,0 +1,77 @@
+# shellcheck shell=bash
+# Shared by the test scripts (tests/e2e, tests/wine) and cmake/wine-run.sh:
+# the checks that count and say each result, and the choice of Wine loader.
+# Sourced, never run; needs bash.
+
+marvane_lib_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+# ---------------------------------------------------------------------------
+# Checks.
+#
+#   pass WHAT            counts a success and says "PASS WHAT"
+#   fail WHAT            counts a failure and says "FAIL WHAT"
+#   skip WHAT            says "SKIP WHAT" (WHAT gives the reason); counted apart
+#   check WHAT CMD...    pass when CMD succeeds, else fail
+#   summary              says "N passed, M failed" (and how many were
+#                        skipped, if any); succeeds when nothing failed
+#
+# With quiet_passes=true, successes are counted without a line (for scripts
+# that check the same things hundreds of times).
+passed=0
+failed=0
+skipped=0
+quiet_passes=false
+pass() {
+  passed=$((passed + 1))
+  $quiet_passes || echo "PASS $*"
+}
+fail() {
+  failed=$((failed + 1))
+  echo "FAIL $*"
+}
+skip() {
+  skipped=$((skipped + 1))
+  echo "SKIP $*"
+}
+check() {
+  local what=$1
+  shift
+  if "$@"; then pass "$what"; else fail "$what"; fi
+}
+summary() {
+  local line="$passed passed, $failed failed"
+  [ "$skipped" -eq 0 ] || line+=", $skipped skipped"
+  echo "$line"
+  [ "$failed" -eq 0 ]
+}
+
+# ---------------------------------------------------------------------------
+# Wine loaders.
+
+# wine64_loader: prints Wine's 64-bit loader (it also runs 32-bit programs
+# in a 64-bit prefix under WOW64 once the prefix has its 32-bit half).
+wine64_loader() {
+  if [ -x /usr/lib/wine/wine64 ]; then
+    echo /usr/lib/wine/wine64
+  elif command -v wine64 >/dev/null 2>&1; then
+    command -v wine64
+  else
+    echo wine
+  fi
+}
+
+# wine32_loaders DIR: sets wine32_loader, Wine's 32-bit loader, and
+# wine32_boot_loader, the 64-bit loader that goes with it (a 64-bit prefix
+# booted with it gets its 32-bit half from that 32-bit loader). Under
+# qemu-i386 emulation both come from a loader tree made in DIR
+# (cmake/wine32.sh). Fails with cmake/wine32.sh's status (77: 32-bit Wine
+# cannot run here) and its reason on standard error.
+# shellcheck disable=SC2034 # both are for the scripts that source this
+wine32_loaders() {
+  local loaders
+  wine32_loader=
+  wine32_boot_loader=
+  loaders=$(sh "$marvane_lib_dir/../cmake/wine32.sh" "$1") || return
+  wine32_loader=$(sed -n 1p <<<"$loaders")
+  wine32_boot_loader=$(sed -n 2p <<<"$loaders")
+}

@@ -1,0 +1,47 @@
+# shellcheck shell=bash
+# The program as a deployment tool runs it, in the 64-bit prefix without a
+# display; sourced by run-wine-tests.sh after prefixes.sh, runs.sh and
+# registry-checks.sh.
+: "${work:?run-wine-tests.sh sets the scratch folder}"
+: "${p64:?run-wine-tests.sh names the 64-bit prefix}"
+: "${wine64:?run-wine-tests.sh chooses the 64-bit loader}"
+
+# run_plain LOADER EXE ARGS...: in the 64-bit prefix, no display and no boxes
+# to close; sets plain_status, with the output in $work/plain.out.
+run_plain() {
+  local loader=$1 exe=$2
+  shift 2
+  WINEPREFIX=$p64 timeout "$RUN_TIMEOUT" env -u DISPLAY "$loader" "$exe" "$@" </dev/null >"$work/plain.out" 2>&1
+  plain_status=$?
+}
+
+# deploy_checks LABEL LOADER EXE: the switches a deployment tool uses, in the
+# 64-bit prefix with no display at all for the unattended ones: a detection,
+# an install with a log, a detection, a removal that brings the branch back,
+# and a second removal.
+deploy_checks() {
+  local label=$1 loader=$2 exe=$3 log=$p64/drive_c/deploy.log
+  restore_wow
+  rm -f "$log"
+  # As on Windows, where these keys are there before any data source is.
+  in_prefix "$p64" "$wine64" reg add "$WOW_BRANCH\\ODBC Data Sources" /f /reg:64 >/dev/null 2>&1
+  export_key "$p64" "$wine64" "$WOW_BRANCH" "$work/deploy-before" /reg:64
+  run_plain "$loader" "$exe" /check
+  check "$label /check before the install: exit 1 (was $plain_status)" [ "$plain_status" = 1 ]
+  check "$label /check lists the missing data sources on standard output" grep -q '^MV2002-R: missing' "$work/plain.out"
+  run_plain "$loader" "$exe" /quiet /log 'C:\deploy.log'
+  check "$label /quiet without a display: exit 0 (was $plain_status)" [ "$plain_status" = 0 ]
+  check_wow_run "$label /quiet" 'C:\windows\system32\odbcjt32.dll'
+  check "$label /log: a line per data source and the exit status" \
+    bash -c "[ \$(grep -c ': registered' '$log') -gt 100 ] && tail -n 1 '$log' | grep -q 'exit status 0'"
+  run_plain "$loader" "$exe" -CHECK
+  check "$label /check after the install: exit 0 (was $plain_status)" [ "$plain_status" = 0 ]
+  run_plain "$loader" "$exe" /remove /q
+  check "$label /remove: exit 0 (was $plain_status)" [ "$plain_status" = 0 ]
+  export_key "$p64" "$wine64" "$WOW_BRANCH" "$work/deploy-after" /reg:64
+  check "$label /remove brings the branch back to what it was" same_export "$work/deploy-before" "$work/deploy-after"
+  run_plain "$loader" "$exe" --uninstall /q
+  check "$label a second /remove: exit 0 (was $plain_status)" [ "$plain_status" = 0 ]
+  run_plain "$loader" "$exe" /bogus
+  check "$label a switch not understood: exit 87 (was $plain_status)" [ "$plain_status" = 87 ]
+}
