@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,42 +73,6 @@ int WriteAll(int fd, std::string_view text) {
   }
   return 0;
 }
-
-// A whole file's text: mapped when it is a regular file (no copy, no heap),
-// otherwise read.
-class FileText {
- public:
-  FileText() = default;
-  FileText(const FileText&) = delete;
-  FileText& operator=(const FileText&) = delete;
-  ~FileText() {
-    if (mapped_ != nullptr) ::munmap(mapped_, size_);
-  }
-
-  // Returns 0 or an errno.
-  int Load(int fd) {
-    struct stat st;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-      size_ = static_cast<std::size_t>(st.st_size);
-      void* mapped = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-      if (mapped != MAP_FAILED) {
-        mapped_ = mapped;
-        return 0;
-      }
-      size_ = 0;
-    }
-    return ReadAll(fd, read_);
-  }
-
-  std::string_view view() const {
-    return mapped_ != nullptr ? std::string_view(static_cast<const char*>(mapped_), size_) : read_;
-  }
-
- private:
-  void* mapped_ = nullptr;
-  std::size_t size_ = 0;
-  std::string read_;
-};
 
 int LockFile(int fd, int operation) {
   while (::flock(fd, operation) != 0) {
@@ -191,11 +154,11 @@ std::string FileRegistry::Load(bool wantWrite) {
   if (file) {
     struct stat st;
     if (::fstat(file.get(), &st) == 0) fileMode_ = st.st_mode & 07777;
-    FileText text;
-    if (int error = text.Load(file.get()); error != 0) {
+    std::string text;
+    if (int error = ReadAll(file.get(), text); error != 0) {
       return "cannot read " + path_ + ": " + Reason(error) + "; check the file and its permissions";
     }
-    if (std::string error = ReadRegFile(text.view(), path_, store()); !error.empty()) return error + advice;
+    if (std::string error = ReadRegFile(text, path_, store()); !error.empty()) return error + advice;
   } else if (errno != ENOENT) {
     return "cannot read " + path_ + ": " + Reason(errno) + "; check its permissions";
   }
