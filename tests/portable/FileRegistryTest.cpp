@@ -379,17 +379,61 @@ TEST_F(FileRegistryTest, ChangeAfterAFailedAppendStaysUnderItsOwnKey) {
   EXPECT_EQ(GetSz(*reg, "SOFTWARE\\ODBC\\ODBC.INI\\Sales", "big"), "<none>");
 }
 
-TEST_F(FileRegistryTest, RewriteKeepsTheFileMode) {
+TEST_F(FileRegistryTest, RewriteKeepsTheFileModeWhateverTheUmask) {
   Seed();
-  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+  const std::pair<mode_t, mode_t> cases[] = {{0600, 022}, {0664, 077}, {0640, 0}};  // mode, umask
+  for (const auto& [mode, mask] : cases) {
+    ASSERT_EQ(chmod(path.c_str(), mode), 0);
+    const mode_t before = umask(mask);
+    auto reg = OpenOk();
+    ASSERT_EQ(SetSz(*reg, "SOFTWARE\\ODBC", "Password", std::to_string(mode)), ERROR_SUCCESS);
+    std::string error;
+    EXPECT_TRUE(reg->Close(error)) << error;
+    umask(before);
+    ASSERT_NE(ReadFile(path).find(std::to_string(mode)), std::string::npos);  // it was rewritten
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, mode) << "umask " << mask;
+  }
+}
+
+// Whatever is planted in the state folder, the run refuses it naming the
+// path, follows no link, waits on no FIFO and changes nothing.
+TEST_F(FileRegistryTest, LinksAndFifosInTheStateFolderAreRefused) {
+  Seed();
+  const std::string seeded = ReadFile(path), outside = base + "/outside", missing = base + "/missing";
+  for (const char* suffix : {"", ".log", ".lock"}) {
+    for (const char* kind : {"link", "dangling link", "fifo"}) {
+      SCOPED_TRACE(std::string(suffix) + " " + kind);
+      const std::string planted = path + suffix;
+      const std::string content = *suffix == '\0' ? "REGEDIT4\n\n" : "; would load if followed\n";
+      WriteFile(outside, content);
+      fs::remove(planted);
+      if (std::string(kind) == "fifo") {
+        ASSERT_EQ(mkfifo(planted.c_str(), 0644), 0);
+      } else {
+        fs::create_symlink(std::string(kind) == "link" ? outside : missing, planted);
+      }
+      FileRegistry::Opened opened = FileRegistry::Open(path);
+      EXPECT_EQ(opened.registry, nullptr);
+      EXPECT_NE(opened.error.find(planted), std::string::npos) << opened.error;
+      EXPECT_EQ(ReadFile(outside), content);
+      EXPECT_FALSE(fs::exists(missing));
+      fs::remove(planted);
+      if (*suffix == '\0') WriteFile(path, seeded);
+    }
+  }
+  // A link raced onto the temporary file while a run saves is not written through.
   auto reg = OpenOk();
-  ASSERT_EQ(SetSz(*reg, "SOFTWARE\\ODBC", "Password", "secret"), ERROR_SUCCESS);
+  ASSERT_EQ(SetSz(*reg, "SOFTWARE", "New", "1"), ERROR_SUCCESS);
+  fs::create_symlink(outside, FileRegistry::TempPath(path));
   std::string error;
-  ASSERT_TRUE(reg->Close(error)) << error;
-  ASSERT_NE(ReadFile(path).find("secret"), std::string::npos);  // it was rewritten
-  struct stat st;
-  ASSERT_EQ(stat(path.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  EXPECT_TRUE(reg->Close(error)) << error;
+  EXPECT_EQ(ReadFile(outside), "; would load if followed\n");
+  EXPECT_FALSE(fs::is_symlink(path));
+  // Nor is a folder that others may write to used at all.
+  fs::permissions(fs::path(path).parent_path(), fs::perms::others_write, fs::perm_options::add);
+  EXPECT_NE(FileRegistry::Open(path).error.find(fs::path(path).parent_path().string()), std::string::npos);
 }
 
 TEST_F(FileRegistryTest, LeftoverTemporaryFileIsRemovedByARunThatSavesNothing) {

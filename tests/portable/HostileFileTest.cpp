@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/portable/MemoryRegistry.h"
 #include "platform/portable/RegText.h"
 
 namespace platform::portable {
@@ -41,7 +42,7 @@ TEST(HostileFiles, HugeValuesAndLongLinesRoundTrip) {
 
 TEST(HostileFiles, DeepKeyPathsLoadAndWriteBack) {
   std::string path = "HKEY_LOCAL_MACHINE\\S";
-  for (int depth = 0; depth < 2000; ++depth) path += "\\k";
+  for (std::size_t depth = 1; depth < kMaxKeyDepth; ++depth) path += "\\k";  // as deep as allowed
   const std::string section = std::string(1, '[').append(path).append("]\n\"v\"=\"deep\"\n");
   const std::string text = "REGEDIT4\n\n" + section + "\n";
   RegStore store;
@@ -50,6 +51,31 @@ TEST(HostileFiles, DeepKeyPathsLoadAndWriteBack) {
   EXPECT_NE(written.find(section), std::string::npos);
   RegStore again;
   EXPECT_EQ(ReadRegFile(written, "HKLM.reg", again), "");
+}
+
+// Past each bound the file is refused at its line, quoting only the start of
+// the offending text; the registry calls cannot build what would be refused.
+TEST(HostileFiles, BoundsAreRefusedWithTheirLineAndAShortQuote) {
+  std::string deep = "[HKEY_LOCAL_MACHINE\\S";
+  for (std::size_t depth = 1; depth <= kMaxKeyDepth; ++depth) deep += "\\k";
+  const std::pair<std::string, std::string> cases[] = {
+      {"REGEDIT4\n\n" + deep + "]\n", "3: key more than 512 levels deep"},
+      {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\" + std::string(1 << 20, 'k') + "]\n",
+       "3: key name longer than 255"},
+      {kHead + "\"" + std::string(16384, 'v') + "\"=\"x\"\n", "4: value name longer than 16383"},
+      {kHead + std::string(1 << 20, 'x') + "\n", "4: expected [key]"},
+  };
+  for (const auto& [text, where] : cases) {
+    RegStore store;
+    const std::string error = ReadRegFile(text, "HKLM.reg", store);
+    EXPECT_EQ(error.substr(0, 9 + where.size()), "HKLM.reg:" + where) << error.substr(0, 200);
+    EXPECT_LT(error.size(), 300u) << error.substr(0, 400);
+  }
+  MemoryRegistry reg;
+  HKEY key = 0;
+  EXPECT_EQ(reg.RegCreateKeyA(HKEY_LOCAL_MACHINE, deep.substr(20, deep.size() - 22).c_str(), &key),
+            ERROR_SUCCESS);
+  EXPECT_EQ(reg.RegCreateKeyA(key, "k", &key), ERROR_INVALID_PARAMETER);
 }
 
 TEST(HostileFiles, EdgesOfTheSyntaxAreRejectedWithTheirLine) {

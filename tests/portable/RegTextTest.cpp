@@ -23,6 +23,28 @@ const RegValue* Find(RegStore& store, std::vector<std::string_view> parts, std::
   return matched == parts.size() ? key.FindValue(name) : nullptr;
 }
 
+std::string KeyLine(std::string_view path, bool deleted = false) {
+  std::string out;
+  AppendKeyLine(out, path, deleted);
+  return out;
+}
+
+std::string KeyDeleteLine(std::string_view path) {
+  return KeyLine(path, true);
+}
+
+std::string ValueLine(const RegValue& value, bool wrapHex = false) {
+  std::string out;
+  AppendValueLine(out, value, wrapHex);
+  return out;
+}
+
+std::string ValueDeleteLine(std::string_view name) {
+  std::string out;
+  AppendValueDeleteLine(out, name);
+  return out;
+}
+
 std::string Load(const std::string& text, RegStore& store) {
   return ReadRegFile(text, "HKLM.reg", store);
 }
@@ -79,7 +101,7 @@ TEST(RegText, LongHexWrapsBelowEightyColumnsAndReadsBack) {
     ASSERT_NE(Find(loaded, {"k"}, std::string(size % 1000, 'N')), nullptr);
     EXPECT_EQ(Find(loaded, {"k"}, std::string(size % 1000, 'N'))->data, data);
     EXPECT_EQ(WriteRegFile(loaded), text);
-    EXPECT_EQ(FormatValueLine(RegValue{"b", REG_BINARY, data}, false).size(), 8 + size * 3);  // one line
+    EXPECT_EQ(ValueLine(RegValue{"b", REG_BINARY, data}).size(), 8 + size * 3);  // one line
   }
 }
 
@@ -158,9 +180,9 @@ TEST(RegText, DuplicateValuesNameTheLineTheyFirstAppearedOn) {
 TEST(RegText, LogReplaySkipsAnUnfinishedLineAndCanBeRepeated) {
   RegStore store;
   RegKey& key = Key(store, {"SOFTWARE", "ODBC"});
-  const std::string complete = FormatKeyLine("SOFTWARE\\ODBC\\New") + FormatKeyLine("SOFTWARE\\ODBC") +
-                               FormatValueLine({"N", REG_DWORD, {1, 0, 0, 0}}, false) +
-                               FormatValueLine({"n", REG_DWORD, {2, 0, 0, 0}}, false);
+  const std::string complete = KeyLine("SOFTWARE\\ODBC\\New") + KeyLine("SOFTWARE\\ODBC") +
+                               ValueLine({"N", REG_DWORD, {1, 0, 0, 0}}) +
+                               ValueLine({"n", REG_DWORD, {2, 0, 0, 0}});
   const std::string log = complete + "\"Torn\"=hex:01,0";
   std::size_t used = 0;
   ASSERT_EQ(ReplayRegLog(log, "HKLM.reg.log", store, &used), "");
@@ -178,12 +200,11 @@ TEST(RegText, LogReplaySkipsAnUnfinishedLineAndCanBeRepeated) {
 
 TEST(RegText, LogReplayTakesDeletionsWhereTheFileDoesNot) {
   const std::string dsn = "SOFTWARE\\ODBC\\DSN";
-  const std::string log = FormatKeyLine(dsn + "\\Engines\\Jet") + FormatKeyLine(dsn) +
-                          FormatValueLine({"A", REG_SZ, Bytes("1")}, false) +
-                          FormatValueLine({"", REG_SZ, Bytes("d")}, false) +
-                          FormatValueLine({"B", REG_SZ, Bytes("2")}, false) + FormatValueDeleteLine("a") +
-                          FormatValueDeleteLine("") + FormatValueDeleteLine("never there") +
-                          FormatKeyDeleteLine(dsn + "\\engines\\jet") + FormatKeyDeleteLine("SOFTWARE\\Gone");
+  const std::string log = KeyLine(dsn + "\\Engines\\Jet") + KeyLine(dsn) +
+                          ValueLine({"A", REG_SZ, Bytes("1")}) + ValueLine({"", REG_SZ, Bytes("d")}) +
+                          ValueLine({"B", REG_SZ, Bytes("2")}) + ValueDeleteLine("a") + ValueDeleteLine("") +
+                          ValueDeleteLine("never there") + KeyDeleteLine(dsn + "\\engines\\jet") +
+                          KeyDeleteLine("SOFTWARE\\Gone");
   const std::string tail =
       "\"a\"=-\n@=-\n\"never there\"=-\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\ODBC\\DSN\\engines\\jet]\n"
       "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Gone]\n";
@@ -193,15 +214,15 @@ TEST(RegText, LogReplayTakesDeletionsWhereTheFileDoesNot) {
   ASSERT_EQ(ReplayRegLog(log, "HKLM.reg.log", store, &used), "");
   RegKey& key = Key(store, {"SOFTWARE", "ODBC", "DSN"});
   ASSERT_EQ(key.values().size(), 1u);
-  EXPECT_EQ(key.values()[0].name, "B");
+  EXPECT_EQ(key.values().front().name, "B");
   EXPECT_EQ(key.FindValue("b")->data, Bytes("2"));
   ASSERT_NE(key.FindChild("Engines"), nullptr);
   EXPECT_EQ(key.FindChild("Engines")->FindChild("Jet"), nullptr);
 
   const std::pair<std::string, std::string> bad[] = {
-      {FormatKeyDeleteLine(dsn) + "\"B\"=-\n", "2: value outside any key section"},
-      {FormatKeyLine(dsn) + "\"B\"=-x\n", "2: expected nothing after =-"},
-      {FormatKeyDeleteLine("HARDWARE\\DESCRIPTION"), "1: HKEY_LOCAL_MACHINE\\HARDWARE is rebuilt"},
+      {KeyDeleteLine(dsn) + "\"B\"=-\n", "2: value outside any key section"},
+      {KeyLine(dsn) + "\"B\"=-x\n", "2: expected nothing after =-"},
+      {KeyDeleteLine("HARDWARE\\DESCRIPTION"), "1: HKEY_LOCAL_MACHINE\\HARDWARE is rebuilt"},
   };
   for (const auto& [text, error] : bad) {
     RegStore other;

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,28 +20,22 @@ std::string Reason(int error) {
   return std::strerror(error);
 }
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
+std::string NameOf(const std::string& path) {
+  return path.substr(path.rfind('/') + 1);
 }
 
 std::string DirectoryOf(const std::string& path) {
   std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
+  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// mkdir -p with mode 0755. Returns 0 or the errno of the step that failed.
+// mkdir -p with mode 0755, from the top down. Returns 0 or the errno of the step that failed.
 int MakeDirectories(const std::string& directory) {
-  struct stat st;
-  if (::stat(directory.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
-  std::size_t slash = directory.rfind('/');
-  if (slash != std::string::npos && slash != 0) {
-    if (int error = MakeDirectories(directory.substr(0, slash)); error != 0) return error;
+  for (std::size_t slash = directory.find('/', 1);; slash = directory.find('/', slash + 1)) {
+    if (::mkdir(directory.substr(0, slash).c_str(), 0755) != 0 && errno != EEXIST) return errno;
+    if (slash == std::string::npos) return 0;
   }
-  if (::mkdir(directory.c_str(), 0755) != 0 && errno != EEXIST) return errno;
-  return 0;
 }
 
 bool IsPermissionError(int error) {
@@ -51,14 +44,11 @@ bool IsPermissionError(int error) {
 
 // Reads a whole file. Returns 0 or an errno.
 int ReadAll(int fd, std::string& text) {
-  struct stat st;
-  if (::fstat(fd, &st) == 0 && st.st_size > 0) text.reserve(static_cast<std::size_t>(st.st_size));
   char buffer[65536];
   while (true) {
     ssize_t got = ::read(fd, buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return errno;
-    if (got == 0) return 0;
+    if (got <= 0) return got < 0 ? errno : 0;
     text.append(buffer, static_cast<std::size_t>(got));
   }
 }
@@ -68,48 +58,11 @@ int WriteAll(int fd, std::string_view text) {
   while (!text.empty()) {
     ssize_t put = ::write(fd, text.data(), text.size());
     if (put < 0 && errno == EINTR) continue;
-    if (put < 0) return errno;
-    if (put == 0) return EIO;
+    if (put <= 0) return put < 0 ? errno : EIO;
     text.remove_prefix(static_cast<std::size_t>(put));
   }
   return 0;
 }
-
-// A whole file's text: mapped when it is a regular file (no copy, no heap),
-// otherwise read.
-class FileText {
- public:
-  FileText() = default;
-  FileText(const FileText&) = delete;
-  FileText& operator=(const FileText&) = delete;
-  ~FileText() {
-    if (mapped_ != nullptr) ::munmap(mapped_, size_);
-  }
-
-  // Returns 0 or an errno.
-  int Load(int fd) {
-    struct stat st;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-      size_ = static_cast<std::size_t>(st.st_size);
-      void* mapped = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-      if (mapped != MAP_FAILED) {
-        mapped_ = mapped;
-        return 0;
-      }
-      size_ = 0;
-    }
-    return ReadAll(fd, read_);
-  }
-
-  std::string_view view() const {
-    return mapped_ != nullptr ? std::string_view(static_cast<const char*>(mapped_), size_) : read_;
-  }
-
- private:
-  void* mapped_ = nullptr;
-  std::size_t size_ = 0;
-  std::string read_;
-};
 
 int LockFile(int fd, int operation) {
   while (::flock(fd, operation) != 0) {
@@ -120,17 +73,8 @@ int LockFile(int fd, int operation) {
 
 }  // namespace
 
-FileRegistry::Fd& FileRegistry::Fd::operator=(Fd&& other) noexcept {
-  if (this != &other) {
-    Reset();
-    fd_ = other.Release();
-  }
-  return *this;
-}
-
-void FileRegistry::Fd::Reset() noexcept {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+FileRegistry::Fd::~Fd() {
+  if (fd >= 0) ::close(fd);
 }
 
 FileRegistry::FileRegistry(PassKey, std::string path)
@@ -153,6 +97,26 @@ FileRegistry::Opened FileRegistry::Open(const std::string& path, Access access) 
   return opened;
 }
 
+// Without following a symbolic link (a planted one would send root's reads
+// and writes anywhere) and without blocking (a FIFO would hang the run while
+// it holds the lock); then only a regular file will do.
+FileRegistry::Fd FileRegistry::OpenBeside(const std::string& path, int flags, std::string& refusal) {
+  Fd file(::openat(directoryFd_.fd, NameOf(path).c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                   fileMode_ & 0666));
+  struct stat st;
+  if (!file && errno == ELOOP) {
+    refusal = path +
+              " is a symbolic link, which setup does not follow; put the real file in its place, "
+              "or remove the link, and run setup again";
+  } else if (file && (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+    refusal = path + " is not a regular file (a FIFO, device or directory?); remove it and run setup again";
+    return Fd();
+  } else if (file) {
+    ::fcntl(file.fd, F_SETFL, flags & O_APPEND);  // blocking again
+  }
+  return file;
+}
+
 std::string FileRegistry::Load(bool wantWrite) {
   const std::string logPath = LogPath(path_);
   const std::string lockPath = LockPath(path_);
@@ -166,44 +130,61 @@ std::string FileRegistry::Load(bool wantWrite) {
     }
     wantWrite = false;
   }
+  directoryFd_ = Fd(::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  struct stat st;
+  if (!directoryFd_) {
+    SetReadOnly(true);
+    if (errno == ENOENT && !wantWrite) return std::string();
+    return "cannot open the directory " + directory_ + " of " + path_ + ": " + Reason(errno);
+  }
+  // Whoever else may write the folder could swap its files between our calls.
+  if (::fstat(directoryFd_.fd, &st) != 0 || (st.st_uid != 0 && st.st_uid != ::geteuid())) {
+    return "the folder " + directory_ + " belongs to another user (uid " + std::to_string(st.st_uid) +
+           "), who could redirect the registry files; make it yours (chown) and run setup again";
+  }
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    return "the folder " + directory_ +
+           " may be written by others, who could redirect the registry files; "
+           "make it writable by its owner only (chmod go-w) and run setup again";
+  }
   if (wantWrite) {
-    writable_ = ::access(directory_.c_str(), W_OK | X_OK) == 0 &&
-                (!Exists(path_) || ::access(path_.c_str(), W_OK) == 0) &&
-                (!Exists(logPath) || ::access(logPath.c_str(), W_OK) == 0);
+    writable_ = ::faccessat(directoryFd_.fd, ".", W_OK | X_OK, 0) == 0 &&
+                (::faccessat(directoryFd_.fd, NameOf(path_).c_str(), W_OK, 0) == 0 || errno == ENOENT) &&
+                (::faccessat(directoryFd_.fd, NameOf(logPath).c_str(), W_OK, 0) == 0 || errno == ENOENT);
   }
 
   // Take turns with other runs before reading anything.
-  lock_ = Fd(::open(lockPath.c_str(), (writable_ ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC, 0644));
-  if (!lock_ && writable_) {
-    int error = errno;
-    if (!IsPermissionError(error)) return "cannot open the lock file " + lockPath + ": " + Reason(error);
+  std::string refusal;
+  lock_ = OpenBeside(lockPath, writable_ ? O_RDWR | O_CREAT : O_RDONLY, refusal);
+  if (!lock_ && writable_ && refusal.empty()) {
+    if (int error = errno; !IsPermissionError(error))
+      return "cannot open the lock file " + lockPath + ": " + Reason(error);
     writable_ = false;
-    lock_ = Fd(::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC));
+    lock_ = OpenBeside(lockPath, O_RDONLY, refusal);
   }
+  if (!refusal.empty()) return refusal;
   if (lock_) {
-    if (int error = LockFile(lock_.get(), writable_ ? LOCK_EX : LOCK_SH); error != 0) {
+    if (int error = LockFile(lock_.fd, writable_ ? LOCK_EX : LOCK_SH); error != 0) {
       return "cannot lock " + lockPath + ": " + Reason(error);
     }
   }
   SetReadOnly(!writable_);
 
-  Fd file(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file) {
-    struct stat st;
-    if (::fstat(file.get(), &st) == 0) fileMode_ = st.st_mode & 07777;
-    FileText text;
-    if (int error = text.Load(file.get()); error != 0) {
+  if (Fd file = OpenBeside(path_, O_RDONLY, refusal)) {
+    if (::fstat(file.fd, &st) == 0) fileMode_ = st.st_mode & 07777;
+    std::string text;
+    if (int error = ReadAll(file.fd, text); error != 0) {
       return "cannot read " + path_ + ": " + Reason(error) + "; check the file and its permissions";
     }
-    if (std::string error = ReadRegFile(text.view(), path_, store()); !error.empty()) return error + advice;
-  } else if (errno != ENOENT) {
-    return "cannot read " + path_ + ": " + Reason(errno) + "; check its permissions";
+    if (std::string error = ReadRegFile(text, path_, store()); !error.empty()) return error + advice;
+  } else if (!refusal.empty() || errno != ENOENT) {
+    return refusal.empty() ? "cannot read " + path_ + ": " + Reason(errno) + "; check its permissions"
+                           : refusal;
   }
 
-  Fd log(::open(logPath.c_str(), (writable_ ? O_RDWR | O_APPEND : O_RDONLY) | O_CLOEXEC));
-  if (log) {
+  if (Fd log = OpenBeside(logPath, writable_ ? O_RDWR | O_APPEND : O_RDONLY, refusal)) {
     std::string text;
-    if (int error = ReadAll(log.get(), text); error != 0) {
+    if (int error = ReadAll(log.fd, text); error != 0) {
       return "cannot read " + logPath + ": " + Reason(error) + "; check the file and its permissions";
     }
     std::size_t complete = 0;
@@ -213,100 +194,90 @@ std::string FileRegistry::Load(bool wantWrite) {
     if (complete > 0) changed_ = true;
     if (writable_) {
       // Drop an unfinished last record so that new records start on a line of their own.
-      if (complete < text.size() && ::ftruncate(log.get(), static_cast<off_t>(complete)) != 0) {
+      if (complete < text.size() && ::ftruncate(log.fd, static_cast<off_t>(complete)) != 0) {
         return "cannot repair " + logPath + ": " + Reason(errno);
       }
       logSize_ = static_cast<off_t>(complete);
       log_ = std::move(log);
     }
-  } else if (errno != ENOENT) {
-    return "cannot read " + logPath + ": " + Reason(errno) + "; check its permissions";
+  } else if (!refusal.empty() || errno != ENOENT) {
+    return refusal.empty() ? "cannot read " + logPath + ": " + Reason(errno) + "; check its permissions"
+                           : refusal;
   }
 
-  if (writable_) ::unlink(TempPath(path_).c_str());  // left by a run killed while saving
+  if (writable_) ::unlinkat(directoryFd_.fd, NameOf(TempPath(path_)).c_str(), 0);  // left by a killed save
   return std::string();
-}
-
-LONG FileRegistry::OpenLog() {
-  log_ = Fd(::open(LogPath(path_).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, fileMode_ & 0666));
-  if (!log_) return IsPermissionError(errno) ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
-  struct stat st;
-  logSize_ = ::fstat(log_.get(), &st) == 0 ? st.st_size : 0;
-  return ERROR_SUCCESS;
 }
 
 LONG FileRegistry::RecordChange(const Change& change) {
   if (closed_ || !writable_) return ERROR_ACCESS_DENIED;
   if (logBroken_) return ERROR_WRITE_FAULT;
   if (!log_) {
-    if (LONG status = OpenLog(); status != ERROR_SUCCESS) return status;
+    std::string refusal;
+    log_ = OpenBeside(LogPath(path_), O_WRONLY | O_CREAT | O_APPEND, refusal);
+    if (!log_) return IsPermissionError(errno) && refusal.empty() ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
+    struct stat st;
+    logSize_ = ::fstat(log_.fd, &st) == 0 ? st.st_size : 0;
   }
   using Kind = Change::Kind;
   std::string& record = record_;
   record.clear();
-  switch (change.kind) {
-    case Kind::kCreateKey:
-      AppendKeyLine(record, change.keyPath, false);
-      break;
-    case Kind::kDeleteKey:
-      AppendKeyLine(record, change.keyPath, true);
-      break;
-    case Kind::kSetValue:
-    case Kind::kDeleteValue:
-      if (change.keyPath != lastLoggedKey_) AppendKeyLine(record, change.keyPath, false);
-      if (change.kind == Kind::kSetValue) {
-        AppendValueLine(record, *change.value, false);
-      } else {
-        AppendValueDeleteLine(record, change.value->name);
-      }
-      break;
+  if (change.kind == Kind::kCreateKey || change.kind == Kind::kDeleteKey) {
+    AppendKeyLine(record, change.keyPath, change.kind == Kind::kDeleteKey);
+  } else {
+    if (change.keyPath != lastLoggedKey_) AppendKeyLine(record, change.keyPath, false);
+    if (change.kind == Kind::kSetValue) {
+      AppendValueLine(record, *change.value, false);
+    } else {
+      AppendValueDeleteLine(record, change.value->name);
+    }
   }
-  if (int error = WriteAll(log_.get(), record); error != 0) {
+  if (int error = WriteAll(log_.fd, record); error != 0) {
     // Take back whatever part of the record got written.
-    if (::ftruncate(log_.get(), logSize_) != 0) logBroken_ = true;
+    if (::ftruncate(log_.fd, logSize_) != 0) logBroken_ = true;
     return IsPermissionError(error) ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
   }
   logSize_ += static_cast<off_t>(record.size());
   // After a deleted key the log has no current key: the next value names its own.
-  if (change.kind == Kind::kDeleteKey) {
-    lastLoggedKey_.clear();
-  } else {
-    lastLoggedKey_.assign(change.keyPath);
-  }
+  lastLoggedKey_ = change.kind == Kind::kDeleteKey ? std::string() : std::string(change.keyPath);
   changed_ = true;
   return ERROR_SUCCESS;
 }
 
 bool FileRegistry::Fold(std::string& error) {
   const std::string tempPath = TempPath(path_);
+  const std::string tempName = NameOf(tempPath);
   const std::string kept =
       "; the changes are kept in " + LogPath(path_) + " and are applied at the next start";
-  Fd temp(::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, fileMode_ & 0666));
+  // Created afresh and exclusively: whatever was at that name (a link
+  // included) is removed, never written through.
+  ::unlinkat(directoryFd_.fd, tempName.c_str(), 0);
+  Fd temp(::openat(directoryFd_.fd, tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                   fileMode_ & 0666));
   if (!temp) {
     error = "cannot create " + tempPath + ": " + Reason(errno) + kept;
     return false;
   }
-  int failure = ::fchmod(temp.get(), fileMode_) == 0 ? 0 : errno;
-  if (failure == 0) failure = WriteAll(temp.get(), WriteRegFile(store()));
-  if (failure == 0 && ::fsync(temp.get()) != 0) failure = errno;
-  if (failure == 0) {
-    int closing = ::close(temp.Release());
-    if (closing != 0) failure = errno;
-  }
-  if (failure == 0 && ::rename(tempPath.c_str(), path_.c_str()) != 0) failure = errno;
+  // The umask may have taken bits from the mode asked for at creation.
+  int failure = ::fchmod(temp.fd, fileMode_) == 0 ? 0 : errno;
+  if (failure == 0) failure = WriteAll(temp.fd, WriteRegFile(store()));
+  if (failure == 0 && ::fsync(temp.fd) != 0) failure = errno;
+  if (failure == 0 && ::close(std::exchange(temp.fd, -1)) != 0) failure = errno;
+  if (failure == 0 &&
+      ::renameat(directoryFd_.fd, tempName.c_str(), directoryFd_.fd, NameOf(path_).c_str()) != 0)
+    failure = errno;
   if (failure != 0) {
-    ::unlink(tempPath.c_str());
+    ::unlinkat(directoryFd_.fd, tempName.c_str(), 0);
     error = "cannot save " + path_ + ": " + Reason(failure) + kept;
     return false;
   }
   // The rename is durable once the directory is synced; only then may the log go.
-  Fd directory(::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!directory || ::fsync(directory.get()) != 0) {
+  if (::fsync(directoryFd_.fd) != 0) {
     error = "cannot sync the directory " + directory_ + ": " + Reason(errno) + kept;
     return false;
   }
-  log_.Reset();
-  if (::unlink(LogPath(path_).c_str()) != 0 && errno != ENOENT) {
+  log_ = Fd();
+  if (::unlinkat(directoryFd_.fd, NameOf(LogPath(path_)).c_str(), 0) != 0 && errno != ENOENT) {
     error = "saved " + path_ + " but cannot remove " + LogPath(path_) + ": " + Reason(errno);
     return false;
   }
@@ -322,11 +293,10 @@ bool FileRegistry::Close(std::string& error) {
   if (writable_ && changed_) {
     saved = Fold(error);
   } else if (log_ && logSize_ == 0) {
-    log_.Reset();
-    ::unlink(LogPath(path_).c_str());
+    ::unlinkat(directoryFd_.fd, NameOf(LogPath(path_)).c_str(), 0);
   }
-  log_.Reset();
-  lock_.Reset();  // releases the lock
+  log_ = Fd();
+  lock_ = Fd();  // releases the lock
   return saved;
 }
 

@@ -10,6 +10,10 @@
 //   HKLM.reg.tmp   the new HKLM.reg while Close writes it; renamed over it.
 //   HKLM.reg.lock  flock'ed from open to Close, so runs take turns; never removed.
 //
+// Runs as root: no file here is followed through a symbolic link or waited on
+// as a FIFO, and a state folder that another user could write to is refused,
+// so nothing planted there can redirect a run's reads and writes.
+//
 // When this user may not write the file or its directory, the registry opens
 // read-only: writing calls return ERROR_ACCESS_DENIED, as for a non-admin on
 // Windows. HKEY_LOCAL_MACHINE\HARDWARE is volatile and never reaches the file.
@@ -19,6 +23,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/portable/MemoryRegistry.h"
 
@@ -70,31 +75,24 @@ class FileRegistry : public MemoryRegistry {
   LONG RecordChange(const Change& change) override;
 
  private:
-  // Owns a file descriptor.
-  class Fd {
-   public:
+  // Owns a file descriptor; assigning one closes the old one when the source goes.
+  struct Fd {
+    int fd = -1;
     Fd() = default;
-    explicit Fd(int fd) noexcept : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    Fd(Fd&& other) noexcept : fd_(other.Release()) {}
-    Fd& operator=(Fd&& other) noexcept;
-    ~Fd() { Reset(); }
-    int get() const noexcept { return fd_; }
-    explicit operator bool() const noexcept { return fd_ >= 0; }
-    int Release() noexcept {
-      int fd = fd_;
-      fd_ = -1;
-      return fd;
+    explicit Fd(int owned) noexcept : fd(owned) {}
+    Fd(Fd&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+    Fd& operator=(Fd&& other) noexcept {
+      std::swap(fd, other.fd);
+      return *this;
     }
-    void Reset() noexcept;
-
-   private:
-    int fd_ = -1;
+    ~Fd();
+    explicit operator bool() const noexcept { return fd >= 0; }
   };
 
+  // Opens a file beside the registry file, which must be a regular file:
+  // see the .cpp. Sets refusal when something else is there.
+  Fd OpenBeside(const std::string& path, int flags, std::string& refusal);
   std::string Load(bool wantWrite);
-  LONG OpenLog();
   bool Fold(std::string& error);
 
   std::string path_;
@@ -104,6 +102,7 @@ class FileRegistry : public MemoryRegistry {
   bool changed_ = false;    // something to fold at Close
   bool logBroken_ = false;  // a failed append left bytes that could not be taken back
   mode_t fileMode_ = 0644;
+  Fd directoryFd_;  // every file is opened relative to it: the folder cannot be swapped mid-run
   Fd lock_;
   Fd log_;
   off_t logSize_ = 0;

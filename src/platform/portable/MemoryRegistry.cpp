@@ -1,11 +1,12 @@
 #include "platform/portable/MemoryRegistry.h"
 
-#include "platform/portable/RegText.h"
-
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 #include <utility>
+
+#include "platform/portable/RegText.h"
 
 namespace platform::portable {
 
@@ -73,7 +74,7 @@ HKEY MemoryRegistry::NewHandle(RegKey& key, DWORD access, LONG* status) {
 LONG MemoryRegistry::OpenExisting(const OpenKey& from, const char* lpSubKey, DWORD access, HKEY* phkResult) {
   if (LONG status = SplitKeyPath(lpSubKey, parts_); status != ERROR_SUCCESS) return status;
   std::size_t matched = 0;
-  RegKey& key = store_.Walk(*from.key, parts_, &matched);
+  RegKey& key = RegStore::Walk(*from.key, parts_, &matched);
   if (matched != parts_.size()) return ERROR_FILE_NOT_FOUND;
   LONG status = ERROR_SUCCESS;
   *phkResult = NewHandle(key, access, &status);
@@ -112,10 +113,11 @@ LONG MemoryRegistry::RegCreateKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkRes
   if (LONG status = Usable(from); status != ERROR_SUCCESS) return status;
   if (LONG status = SplitKeyPath(lpSubKey, parts_); status != ERROR_SUCCESS) return status;
   std::size_t matched = 0;
-  RegKey* key = &store_.Walk(*from->key, parts_, &matched);
+  RegKey* key = &RegStore::Walk(*from->key, parts_, &matched);
   if (matched != parts_.size()) {
     if (readOnly_ || !(from->access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
     if (key->isVolatile()) return ERROR_CHILD_MUST_BE_VOLATILE;
+    if (key->depth() + parts_.size() - matched > kMaxKeyDepth) return ERROR_INVALID_PARAMETER;
     std::string path = key->path();
     for (std::size_t i = matched; i < parts_.size(); ++i) {
       if (!path.empty()) path += '\\';
@@ -123,7 +125,7 @@ LONG MemoryRegistry::RegCreateKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkRes
     }
     if (LONG status = RecordChange(Change{Change::Kind::kCreateKey, path, nullptr}); status != ERROR_SUCCESS)
       return status;
-    for (std::size_t i = matched; i < parts_.size(); ++i) key = &store_.AddChild(*key, parts_[i], false);
+    for (std::size_t i = matched; i < parts_.size(); ++i) key = &RegStore::AddChild(*key, parts_[i], false);
   }
   LONG status = ERROR_SUCCESS;
   *phkResult = NewHandle(*key, FullAccess(), &status);
@@ -149,8 +151,8 @@ LONG MemoryRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Re
   value.type = dwType;
   if (cbData != 0) value.data.assign(lpData, lpData + cbData);
   if (!key.isVolatile()) {
-    if (LONG status = RecordChange(Change{Change::Kind::kSetValue, key.path(), &value});
-        status != ERROR_SUCCESS)
+    const std::string path = key.path();
+    if (LONG status = RecordChange(Change{Change::Kind::kSetValue, path, &value}); status != ERROR_SUCCESS)
       return status;
   }
   RegStore::SetValue(key, std::move(value));
@@ -188,16 +190,16 @@ LONG MemoryRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
   if (lpSubKey == nullptr || *lpSubKey == '\0') return ERROR_INVALID_PARAMETER;
   if (LONG status = SplitKeyPath(lpSubKey, parts_); status != ERROR_SUCCESS) return status;
   std::size_t matched = 0;
-  RegKey& key = store_.Walk(*from->key, parts_, &matched);
+  RegKey& key = RegStore::Walk(*from->key, parts_, &matched);
   if (matched != parts_.size()) return ERROR_FILE_NOT_FOUND;
   if (readOnly_ || key.isVolatile() || !key.children().empty()) return ERROR_ACCESS_DENIED;
-  if (LONG status = RecordChange(Change{Change::Kind::kDeleteKey, key.path(), nullptr});
-      status != ERROR_SUCCESS)
+  const std::string path = key.path();
+  if (LONG status = RecordChange(Change{Change::Kind::kDeleteKey, path, nullptr}); status != ERROR_SUCCESS)
     return status;
   for (auto& [handle, open] : handles_) {
     if (open.key == &key) open.key = nullptr;
   }
-  RegStore::RemoveChild(*key.parent(), std::string(key.name()));
+  RegStore::RemoveChild(*key.parent(), key.name());
   return ERROR_SUCCESS;
 }
 
@@ -210,8 +212,8 @@ LONG MemoryRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
   const RegValue* value = key.FindValue(name);
   if (value == nullptr) return ERROR_FILE_NOT_FOUND;
   if (!key.isVolatile()) {
-    if (LONG status = RecordChange(Change{Change::Kind::kDeleteValue, key.path(), value});
-        status != ERROR_SUCCESS)
+    const std::string path = key.path();
+    if (LONG status = RecordChange(Change{Change::Kind::kDeleteValue, path, value}); status != ERROR_SUCCESS)
       return status;
   }
   RegStore::RemoveValue(key, name);
@@ -235,11 +237,11 @@ void MemoryRegistry::AddVolatileValue(const std::string& keyPath, const std::str
     throw std::invalid_argument("not a volatile key path or value name: " + keyPath + " " + valueName);
   }
   std::size_t matched = 0;
-  RegKey* key = &store_.Walk(store_.root(), parts, &matched);
+  RegKey* key = &RegStore::Walk(store_.root(), parts, &matched);
   if (!key->isVolatile() && (matched == parts.size() || !key->isRoot())) {
     throw std::invalid_argument("HKEY_LOCAL_MACHINE\\" + keyPath + " is not volatile");
   }
-  key = &store_.EnsurePath(
+  key = &RegStore::EnsurePath(
       *key, std::vector<std::string_view>(parts.begin() + static_cast<std::ptrdiff_t>(matched), parts.end()),
       true);
   RegValue value;
@@ -256,9 +258,10 @@ LONG MemoryRegistry::RegEnumKeyA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD c
   if (!(open->access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
   const auto& children = open->key->children();
   if (dwIndex >= children.size()) return ERROR_NO_MORE_ITEMS;
-  const std::string& name = children[dwIndex].first;
+  const std::string_view name = std::next(children.begin(), dwIndex)->first;
   if (lpName == nullptr || name.size() >= cchName) return ERROR_MORE_DATA;
-  std::memcpy(lpName, name.c_str(), name.size() + 1);
+  std::memcpy(lpName, name.data(), name.size());
+  lpName[name.size()] = '\0';
   return ERROR_SUCCESS;
 }
 

@@ -27,7 +27,8 @@ class MemoryRegistry : public Registry {
   // Null or "" opens a new handle to hKey's key. ulOptions is not looked at.
   LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, DWORD samDesired,
                      HKEY* phkResult) override;
-  // Null or "" opens a new handle to hKey's key.
+  // Null or "" opens a new handle to hKey's key. A key deeper than
+  // kMaxKeyDepth gives ERROR_INVALID_PARAMETER: it could not be read back.
   LONG RegCreateKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkResult) override;
   // lpData null with cbData > 0 gives ERROR_INVALID_PARAMETER. The key
   // HKEY_LOCAL_MACHINE itself holds no values: ERROR_ACCESS_DENIED.
@@ -61,17 +62,16 @@ class MemoryRegistry : public Registry {
   void SetReadOnly(bool readOnly) noexcept { readOnly_ = readOnly; }
   bool IsReadOnly() const noexcept { return readOnly_; }
 
-  // The kept keys as the registry file would hold them (REGEDIT4 text).
-  std::string Export() const;
-
   // Handles handed out and not closed yet; predefined roots not counted.
   std::size_t OpenHandleCount() const noexcept { return handles_.size(); }
 
-  // The tree itself, bypassing handles, access rights and RecordChange.
-  RegStore& store() noexcept { return store_; }
-  const RegStore& store() const noexcept { return store_; }
+  // The REGEDIT4 text of the kept (non-volatile) keys: what the registry file would hold.
+  std::string Export() const;
 
  protected:
+  // The tree itself, bypassing handles, access rights and RecordChange.
+  RegStore& store() noexcept { return store_; }
+
   // One change to a key that is kept (not volatile), told before it is made.
   struct Change {
     enum class Kind {

@@ -1,8 +1,6 @@
 #include "platform/portable/RegStore.h"
 
 #include <algorithm>
-#include <array>
-#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -10,25 +8,15 @@ namespace platform::portable {
 
 namespace {
 
-// Each byte with ASCII upper case folded to lower case.
-constexpr std::array<unsigned char, 256> FoldTable() {
-  std::array<unsigned char, 256> table{};
-  for (std::size_t i = 0; i < table.size(); ++i) {
-    table[i] = static_cast<unsigned char>(i >= 'A' && i <= 'Z' ? i + ('a' - 'A') : i);
-  }
-  return table;
-}
-constexpr std::array<unsigned char, 256> kFolded = FoldTable();
-
 unsigned char Fold(char c) noexcept {
-  return kFolded[static_cast<unsigned char>(c)];
+  const auto u = static_cast<unsigned char>(c);
+  return u >= 'A' && u <= 'Z' ? static_cast<unsigned char>(u + ('a' - 'A')) : u;
 }
 
 }  // namespace
 
 bool NamesEqual(std::string_view a, std::string_view b) noexcept {
   if (a.size() != b.size()) return false;
-  if (a.empty() || std::memcmp(a.data(), b.data(), a.size()) == 0) return true;  // mostly spelled alike
   for (std::size_t i = 0; i < a.size(); ++i) {
     if (Fold(a[i]) != Fold(b[i])) return false;
   }
@@ -38,18 +26,9 @@ bool NamesEqual(std::string_view a, std::string_view b) noexcept {
 bool NameLess::operator()(std::string_view a, std::string_view b) const noexcept {
   const std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {
-    if (a[i] == b[i]) continue;
-    unsigned char x = Fold(a[i]);
-    unsigned char y = Fold(b[i]);
-    if (x != y) return x < y;
+    if (Fold(a[i]) != Fold(b[i])) return Fold(a[i]) < Fold(b[i]);
   }
   return a.size() < b.size();
-}
-
-std::size_t NameHash::operator()(std::string_view name) const noexcept {
-  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a over the folded bytes
-  for (char c : name) hash = (hash ^ Fold(c)) * 1099511628211ull;
-  return static_cast<std::size_t>(hash);
 }
 
 bool HasControlByte(std::string_view name) noexcept {
@@ -81,77 +60,48 @@ LONG SplitKeyPath(const char* subKey, std::vector<std::string_view>& parts) {
 RegKey::RegKey(RegKey* parent, std::string name, bool isVolatile)
     : parent_(parent), name_(std::move(name)), volatile_(isVolatile) {}
 
-const std::string& RegKey::path() const {
-  if (path_.empty() && parent_ != nullptr) {
-    if (parent_->isRoot()) {
-      path_ = name_;
-    } else {
-      const std::string& above = parent_->path();
-      path_.reserve(above.size() + 1 + name_.size());
-      path_.append(above).append(1, '\\').append(name_);
+RegKey::~RegKey() {
+  // Frees the keys below level by level: a deep tree would overflow the stack
+  // if each key freed its own children. A key taken apart here has none left.
+  std::vector<std::unique_ptr<RegKey>> doomed;
+  auto takeChildren = [&doomed](RegKey& key) {
+    for (auto& entry : key.children_) {
+      if (entry.second != nullptr) doomed.push_back(std::move(entry.second));
     }
+  };
+  takeChildren(*this);
+  while (!doomed.empty()) {
+    std::unique_ptr<RegKey> key = std::move(doomed.back());
+    doomed.pop_back();
+    takeChildren(*key);
   }
-  return path_;
 }
 
-namespace {
-
-template <typename Iterator>
-Iterator LowerBound(Iterator begin, Iterator end, std::string_view name) {
-  return std::lower_bound(begin, end, name, [](const auto& child, std::string_view wanted) {
-    return NameLess()(child.first, wanted);
-  });
+std::string RegKey::path() const {
+  std::vector<const RegKey*> chain;
+  for (const RegKey* key = this; !key->isRoot(); key = key->parent_) chain.push_back(key);
+  std::string path;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    if (!path.empty()) path += '\\';
+    path += (*it)->name_;
+  }
+  return path;
 }
 
-}  // namespace
-
-RegKey::Children::iterator RegKey::ChildPosition(std::string_view name) {
-  // Keys are mostly added in order: check the end first.
-  if (children_.empty() || NameLess()(children_.back().first, name)) return children_.end();
-  return LowerBound(children_.begin(), children_.end(), name);
-}
-
-RegKey::Children::const_iterator RegKey::ChildPosition(std::string_view name) const {
-  return LowerBound(children_.begin(), children_.end(), name);
+std::size_t RegKey::depth() const noexcept {
+  std::size_t depth = 0;
+  for (const RegKey* key = this; !key->isRoot(); key = key->parent_) ++depth;
+  return depth;
 }
 
 RegKey* RegKey::FindChild(std::string_view name) const {
-  if (!childIndex_.empty()) {
-    RegKey* const* found =
-        childIndex_.Find(name, [](const RegKey* child) -> std::string_view { return child->name(); });
-    return found == nullptr ? nullptr : *found;
-  }
-  auto it = ChildPosition(name);
-  return it == children_.end() || !NamesEqual(it->first, name) ? nullptr : it->second.get();
-}
-
-std::size_t RegKey::IndexOf(std::string_view name) const {
-  if (valueIndex_.empty()) {
-    for (std::size_t i = 0; i < values_.size(); ++i) {
-      if (NamesEqual(values_[i].name, name)) return i;
-    }
-    return kNoValue;
-  }
-  const std::size_t* found =
-      valueIndex_.Find(name, [this](std::size_t i) -> std::string_view { return values_[i].name; });
-  return found == nullptr ? kNoValue : *found;
-}
-
-void RegKey::IndexChildren() {
-  childIndex_.Clear();
-  if (children_.size() < kIndexedChildren) return;
-  for (const auto& [name, child] : children_) childIndex_.Add(child->name(), child.get());
-}
-
-void RegKey::IndexValues() {
-  valueIndex_.Clear();
-  if (values_.size() < kIndexedValues) return;
-  for (std::size_t i = 0; i < values_.size(); ++i) valueIndex_.Add(values_[i].name, i);
+  auto it = children_.find(name);
+  return it == children_.end() ? nullptr : it->second.get();
 }
 
 const RegValue* RegKey::FindValue(std::string_view name) const {
-  std::size_t i = IndexOf(name);
-  return i == kNoValue ? nullptr : &values_[i];
+  auto it = valueIndex_.find(name);
+  return it == valueIndex_.end() ? nullptr : &*it->second;
 }
 
 RegStore::RegStore() : root_(std::make_unique<RegKey>(nullptr, std::string(), false)) {
@@ -161,19 +111,13 @@ RegStore::RegStore() : root_(std::make_unique<RegKey>(nullptr, std::string(), fa
 RegKey& RegStore::AddChild(RegKey& parent, std::string_view name, bool isVolatile) {
   auto child = std::make_unique<RegKey>(&parent, std::string(name), isVolatile);
   RegKey& added = *child;
-  parent.children_.emplace(parent.ChildPosition(name), std::string(name), std::move(child));
-  if (!parent.childIndex_.empty()) {
-    parent.childIndex_.Add(added.name(), &added);
-  } else {
-    parent.IndexChildren();
-  }
+  parent.children_.emplace(added.name(), std::move(child));
   return added;
 }
 
 bool RegStore::RemoveChild(RegKey& parent, std::string_view name) {
-  auto it = parent.ChildPosition(name);
-  if (it == parent.children_.end() || !NamesEqual(it->first, name)) return false;
-  parent.childIndex_.Remove(name, [](const RegKey* child) -> std::string_view { return child->name(); });
+  auto it = parent.children_.find(name);
+  if (it == parent.children_.end()) return false;
   parent.children_.erase(it);
   return true;
 }
@@ -205,36 +149,21 @@ bool RegStore::WouldChange(const RegKey& key, std::string_view name, DWORD type,
 }
 
 void RegStore::SetValue(RegKey& key, RegValue value) {
-  if (std::size_t i = key.IndexOf(value.name); i != RegKey::kNoValue) {
-    RegValue& old = key.values_[i];
-    old.type = value.type;
-    old.data = std::move(value.data);
+  if (auto it = key.valueIndex_.find(value.name); it != key.valueIndex_.end()) {
+    it->second->type = value.type;
+    it->second->data = std::move(value.data);
     return;
   }
-  AddValue(key, std::move(value));
-}
-
-void RegStore::ReserveValues(RegKey& key, std::size_t more) {
-  key.values_.reserve(key.values_.size() + more);
-}
-
-void RegStore::AddValue(RegKey& key, RegValue value) {
   key.values_.push_back(std::move(value));
-  if (!key.valueIndex_.empty()) {
-    key.valueIndex_.Add(key.values_.back().name, key.values_.size() - 1);
-  } else {
-    key.IndexValues();
-  }
+  key.valueIndex_.emplace(key.values_.back().name, std::prev(key.values_.end()));
 }
 
 bool RegStore::RemoveValue(RegKey& key, std::string_view name) {
-  const std::size_t removed = key.IndexOf(name);
-  if (removed == RegKey::kNoValue) return false;
-  key.valueIndex_.Remove(name, [&key](std::size_t i) -> std::string_view { return key.values_[i].name; });
-  key.values_.erase(key.values_.begin() + static_cast<std::ptrdiff_t>(removed));
-  key.valueIndex_.ForEach([removed](std::size_t& i) {
-    if (i > removed) --i;  // the values after it moved up
-  });
+  auto it = key.valueIndex_.find(name);
+  if (it == key.valueIndex_.end()) return false;
+  const RegKey::Values::iterator value = it->second;
+  key.valueIndex_.erase(it);  // while the name it views is still there
+  key.values_.erase(value);
   return true;
 }
 

@@ -57,14 +57,4 @@ void AppendKeyLine(std::string& out, std::string_view keyPath, bool deleted);
 void AppendValueLine(std::string& out, const RegValue& value, bool wrapHex);
 void AppendValueDeleteLine(std::string& out, std::string_view valueName);
 
-// "[HKEY_LOCAL_MACHINE\path]\n"
-std::string FormatKeyLine(std::string_view keyPath);
-// "\"name\"=value\n", or "@=value\n" for the default value. With wrapHex,
-// hex data is broken into lines below 80 columns.
-std::string FormatValueLine(const RegValue& value, bool wrapHex);
-// "[-HKEY_LOCAL_MACHINE\path]\n"
-std::string FormatKeyDeleteLine(std::string_view keyPath);
-// "\"name\"=-\n", or "@=-\n" for the default value.
-std::string FormatValueDeleteLine(std::string_view valueName);
-
 }  // namespace platform::portable
