@@ -110,7 +110,9 @@ int RunSetup(Host& host, const CommandLine& command, RunLog& log, std::string& o
 
   // Detection shows no window at all.
   QuietWindowing quietWindows(log);
-  Windowing& windowing = quiet || command.mode == Mode::Check ? quietWindows : host.windowing();
+  Windowing* shown = &host.windowing();
+  if (quiet || command.mode == Mode::Check) shown = &quietWindows;
+  Windowing& windowing = *shown;
   basRegistry registry(host.registry());
   MdlODBC odbc(host.registry(), host.system(), windowing);
   MachineFacts facts(registry, host.system(), odbc);

@@ -21,8 +21,7 @@ TEST(SessionTest, NobodySeesSessionZeroOrAnInvisibleStation) {
       {{true, 2, true, false}, false},   // a window station nobody sees
       {{true, 0, false, false}, false},  // session 0, station unknown
       {{false, 0, true, true}, true},    // session unknown: the station decides
-      {{false, 0, true, false}, false},
-      {{false, 0, false, false}, true},  // nothing known: windows as usual
+      {{false, 0, true, false}, false}, {{false, 0, false, false}, true},  // nothing known: windows as usual
   };
   for (const Case& c : cases)
     EXPECT_EQ(SomeoneCanSeeTheScreen(c.facts), c.seen)
