@@ -214,3 +214,19 @@ TEST_F(DeploymentTest, FailedDeleteIsReportedAndStopsNothingElse) {
 }
 
 }  // namespace
+
+namespace {
+
+// A clock set back since the install: removal still takes every data
+// source of the later years, while detection keeps to the clock's.
+TEST_F(DeploymentTest, RemovalWithAClockSetBackLeavesNothingBehind) {
+  fake.year = 2006;  // 25 data sources, through MV2005
+  ASSERT_EQ(Run({"/quiet"}), 0);
+  fake.year = 2003;
+  EXPECT_EQ(Run({"/check"}), 0);
+  EXPECT_EQ(Run({"/remove", "/quiet"}), 0);
+  for (const char* name : {"MV2002-S2", "MV2003-R", "MV2005-S2"})
+    EXPECT_FALSE(fake.HasKey(std::string(MdlODBC::kWow64Root) + name)) << name;
+}
+
+}  // namespace
