@@ -15,6 +15,13 @@ run_plain() {
   plain_status=$?
 }
 
+# hand_value_kept: the data source that a removal left still has its entry
+# and the value added by hand.
+hand_value_kept() {
+  in_prefix "$p64" "$wine64" reg query "$WOW_BRANCH\\ODBC Data Sources" /v Marvane-S /reg:64 >/dev/null 2>&1 &&
+    in_prefix "$p64" "$wine64" reg query "$WOW_BRANCH\\Marvane-S" /v PWD /reg:64 >/dev/null 2>&1
+}
+
 # deploy_checks LABEL LOADER EXE: the switches a deployment tool uses, in the
 # 64-bit prefix with no display at all for the unattended ones: a detection,
 # an install with a log, a detection, a removal that brings the branch back,
@@ -36,6 +43,13 @@ deploy_checks() {
     bash -c "[ \$(grep -c ': registered' '$log') -gt 100 ] && tail -n 1 '$log' | grep -q 'exit status 0'"
   run_plain "$loader" "$exe" -CHECK
   check "$label /check after the install: exit 0 (was $plain_status)" [ "$plain_status" = 0 ]
+  # A value this program does not write: that data source is left, as it is.
+  in_prefix "$p64" "$wine64" reg add "$WOW_BRANCH\\Marvane-S" /v PWD /t REG_SZ /d secret /f /reg:64 >/dev/null 2>&1
+  run_plain "$loader" "$exe" /remove /q /log 'C:\deploy.log'
+  check "$label /remove with a value added by hand: exit 1 (was $plain_status)" [ "$plain_status" = 1 ]
+  check "$label /remove says why it left that data source" grep -q 'Marvane-S: left: .*it has values in ' "$log"
+  check "$label /remove leaves its entry and the value added by hand" hand_value_kept
+  in_prefix "$p64" "$wine64" reg delete "$WOW_BRANCH\\Marvane-S" /v PWD /f /reg:64 >/dev/null 2>&1
   run_plain "$loader" "$exe" /remove /q
   check "$label /remove: exit 0 (was $plain_status)" [ "$plain_status" = 0 ]
   export_key "$p64" "$wine64" "$WOW_BRANCH" "$work/deploy-after" /reg:64
