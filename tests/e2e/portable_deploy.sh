@@ -47,6 +47,7 @@ run /check
 check "check on a machine without the data sources exits 1" test "$status" = 1
 check "check lists every missing data source on standard output" test "$(lines ': missing' "$work/out")" = "$count"
 check "check writes nothing" cmp -s "$reg" "$work/before"
+check "check creates nothing beside the file, not even the lock" test "$(ls -A "$(dirname "$reg")")" = HKLM.reg
 
 run /QUIET /log "$log"
 check "quiet install exits 0" test "$status" = 0
@@ -97,6 +98,8 @@ status=$?
 check "an unwritable log stops the run with status 2" test "$status" = 2
 check "the error names the log file" grep -q 'no/such/dir/x.log' "$work/err"
 check "nothing was written for it" test ! -e "$fresh"
+HOME=$fresh "$exe" /check </dev/null >"$work/out" 2>"$work/err"
+check "check on a machine without a registry file creates nothing" test ! -e "$fresh"
 HOME=$fresh "$exe" /? </dev/null >"$work/out" 2>&1
 check "/? prints the usage and exits 0" bash -c "[ $? = 0 ] && grep -q '/check' '$work/out'"
 
