@@ -90,21 +90,23 @@ void ForEachDataSource(MachineFacts& facts, std::int16_t& archiveYear, const Dat
 }
 
 std::vector<std::int16_t> ArchiveYearsAfter(const std::vector<std::string>& names, std::int16_t last) {
+  const auto same = [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+  };
   std::set<std::int16_t> years;
   for (const std::string& name : names) {
-    if (name.size() < 8 || std::toupper(static_cast<unsigned char>(name[0])) != 'M' ||
-        std::toupper(static_cast<unsigned char>(name[1])) != 'V' || name[6] != '-')
-      continue;
-    if (!std::all_of(name.begin() + 2, name.begin() + 6, [](char c) { return c >= '0' && c <= '9'; }))
-      continue;
-    const auto year = static_cast<std::int16_t>(std::stoi(name.substr(2, 4)));
+    if (name.size() < 8 || !same(name[0], 'M') || !same(name[1], 'V') || name[6] != '-') continue;
+    const bool digits =
+        std::all_of(name.begin() + 2, name.begin() + 6, [](char c) { return c >= '0' && c <= '9'; });
+    if (!digits) continue;
+    int year = 0;
+    for (std::size_t i = 2; i < 6; ++i) year = year * 10 + (name[i] - '0');
     const std::string suffix = name.substr(7);
     const bool ledger = std::any_of(LedgerSuffixes.begin(), LedgerSuffixes.end(), [&](const char* known) {
       return suffix.size() == std::char_traits<char>::length(known) &&
-             std::equal(suffix.begin(), suffix.end(), known,
-                        [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; });
+             std::equal(suffix.begin(), suffix.end(), known, same);
     });
-    if (ledger && year > last && year >= FirstArchiveYear) years.insert(year);
+    if (ledger && year > last && year >= FirstArchiveYear) years.insert(static_cast<std::int16_t>(year));
   }
   return {years.begin(), years.end()};
 }
