@@ -19,11 +19,15 @@ std::string StatusText(LONG status) {
   static constexpr Known known[] = {
       {0, "The operation completed successfully."},
       {2, "The system cannot find the file specified."},
+      {3, "The system cannot find the path specified."},
       {5, "Access is denied."},
       {6, "The handle is invalid."},
       {8, "Not enough memory resources are available to process this command."},
       {29, "The system cannot write to the specified device."},
+      {53, "The network path was not found."},
+      {67, "The network name cannot be found."},
       {87, "The parameter is incorrect."},
+      {123, "The filename, directory name, or volume label syntax is incorrect."},
       {161, "The specified path is invalid."},
       {234, "More data is available."},
       {1018, "Illegal operation attempted on a registry key that has been marked for deletion."},
@@ -260,7 +264,6 @@ std::optional<std::string> ReadText(Registry& registry, HKEY key, const char* na
                    data.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(size, data.size())));
   return text.substr(0, text.find('\0'));
 }
-
 
 }  // namespace
 
