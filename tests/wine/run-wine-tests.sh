@@ -309,6 +309,7 @@ done
 
 # Size, stripping and the oldest Windows, from the exes themselves.
 . "$(dirname "$0")/exe-checks.sh"
+. "$(dirname "$0")/verify-checks.sh"
 [ -f "$exe_x86" ] && check_exe "$exe_x86" "x86 exe"
 [ -f "$exe_x64" ] && check_exe "$exe_x64" "x64 exe"
 
@@ -398,6 +399,7 @@ if [ -f "$exe_x64" ] && check "64-bit prefix boots" boot_prefix "$p64" win64 "$w
     check "$label a switch not understood: exit 87 (was $plain_status)" [ "$plain_status" = 87 ]
   }
   deploy_checks "x64, 64-bit prefix," "$wine64" "$exe_x64"
+  verify_checks "x64, 64-bit prefix," "$p64" "$wine64" "$exe_x64"
 
   # At 144 dpi (150 %): the program, with a screenshot to look at, and the
   # windowing tests, whose label font must then be TrueType.
@@ -439,6 +441,7 @@ if [ -f "$exe_x64" ] && check "64-bit prefix boots" boot_prefix "$p64" win64 "$w
     export_key "$p64" "$wine64" 'HKEY_LOCAL_MACHINE\SOFTWARE' "$work/software-2" /reg:64
     check "x86, 64-bit prefix, second run: HKLM\\SOFTWARE unchanged" same_export "$work/software-1" "$work/software-2"
     deploy_checks "x86, 64-bit prefix," "$wine32" "$exe_x86"
+    verify_checks "x86, 64-bit prefix," "$p64" "$wine32" "$exe_x86"
   else
     skip "x86 program in the 64-bit prefix: ${no_32bit_reason:-no 32-bit program built}"
   fi
