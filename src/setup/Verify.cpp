@@ -67,8 +67,10 @@ std::optional<std::string> DataSourceVerifier::ReadText(const std::string& key, 
 bool DataSourceVerifier::Answers(const std::string& root) {
   const auto [known, fresh] = answered_.try_emplace(Lower(root), false);
   if (fresh) {
-    // The thread may outlive this object: it owns its copy of the path,
-    // and the file system lives as long as the process.
+    // Only whether it answers in time matters, not what: a share's root
+    // may even be refused (ERROR_BAD_NETPATH) by a server that is up. The
+    // thread may outlive this object: it owns its copy of the path, and the
+    // file system lives as long as the process.
     FileSystem* files = &files_;
     known->second =
         files_.CreateThreadAndWait([files, probe = root + "\\"] { files->GetFileAttributesA(probe.c_str()); },
