@@ -167,24 +167,19 @@ class FakePlatform : public Memory, public platform::SystemInfo, public Windows,
   }
   void KeepResponsive() override { ++keepResponsiveCalls; }
 
-  // Files by lower-case path, with their attributes; a call on a path below
-  // stalled takes longer than any time limit. The thread's work runs
-  // inline, so that nothing outlives the test.
+  // Files by lower-case path; a call below stalled outlasts any time limit.
+  // The thread's work runs inline, so that nothing outlives the test.
   std::map<std::string, DWORD> files;
-  std::string stalled;
-  std::string wow64Directory = "C:\\WINDOWS\\SysWOW64";  // empty: 32-bit Windows
+  std::string stalled, wow64Directory = "C:\\WINDOWS\\SysWOW64";  // empty: 32-bit Windows
   DWORD GetFileAttributesA(const char* lpFileName) override {
     const std::string path = Lower(lpFileName);
     if (auto status = Record("GetFileAttributesA", "GetFileAttributesA(" + path + ")"))
       return Failed(*status);
-    stalledCall_ = stalledCall_ || (!stalled.empty() && path.rfind(Lower(stalled), 0) == 0);
+    stalledCall_ |= !stalled.empty() && path.rfind(Lower(stalled), 0) == 0;
     return files.count(path) ? files[path] : Failed(platform::ERROR_FILE_NOT_FOUND);
   }
   UINT GetSystemWow64DirectoryA(char* lpBuffer, UINT uSize) override {
-    if (wow64Directory.empty()) {
-      Failed(platform::ERROR_CALL_NOT_IMPLEMENTED);
-      return 0;
-    }
+    if (wow64Directory.empty()) Failed(platform::ERROR_CALL_NOT_IMPLEMENTED);
     lpBuffer[wow64Directory.copy(lpBuffer, uSize - 1)] = '\0';
     return static_cast<UINT>(wow64Directory.size());
   }
@@ -215,8 +210,7 @@ class FakePlatform : public Memory, public platform::SystemInfo, public Windows,
   LONG Opened(LONG status, const HKEY* phkResult, const std::string& path);
 
   DWORD Failed(LONG status) {
-    lastError_ = static_cast<DWORD>(status);
-    return platform::INVALID_FILE_ATTRIBUTES;
+    return lastError_ = static_cast<DWORD>(status), platform::INVALID_FILE_ATTRIBUTES;
   }
   DWORD lastError_ = 0;
   bool stalledCall_ = false;

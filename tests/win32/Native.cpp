@@ -47,10 +47,6 @@ bool SystemIs64Bit() {
          info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_ARM64;
 }
 
-void SleepMilliseconds(unsigned milliseconds) {
-  Sleep(milliseconds);
-}
-
 std::string WineVersion() {
   using WineGetVersionFn = const char*(CDECL*)();
   HMODULE ntdll = GetModuleHandleA("ntdll.dll");

@@ -15,7 +15,6 @@ bool DeleteTree(Root root, const std::string& path);
 bool CanWrite(Root root, const std::string& path);
 
 bool SystemIs64Bit();
-void SleepMilliseconds(unsigned milliseconds);
 
 // Wine's version when running under Wine (ntdll's wine_get_version), else
 // empty: for recording where Wine differs from Windows.
