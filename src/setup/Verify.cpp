@@ -24,9 +24,9 @@ std::string RootOf(const std::string& path) {
     if (server == std::string::npos) return path;
     return path.substr(0, path.find('\\', server + 1));
   }
-  const char drive = static_cast<char>(std::tolower(static_cast<unsigned char>(path.empty() ? ' ' : path[0])));
-  if (path.size() >= 2 && drive >= 'a' && drive <= 'z' && path[1] == ':')
-    return path.substr(0, 2);
+  const char drive =
+      static_cast<char>(std::tolower(static_cast<unsigned char>(path.empty() ? ' ' : path[0])));
+  if (path.size() >= 2 && drive >= 'a' && drive <= 'z' && path[1] == ':') return path.substr(0, 2);
   return "";
 }
 
