@@ -28,6 +28,8 @@ enum class Verdict {
   Missing,         // absent or incomplete (detection)
   Left,            // not this program's as it stands, left as it is (removal)
   Failed,          // a call failed
+  Usable,          // can work on this machine (verification)
+  Unusable,        // cannot, for the reasons given (verification)
 };
 
 struct DataSourceResult {

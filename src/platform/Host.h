@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "platform/SystemInfo.h"
 #include "platform/Windowing.h"
@@ -16,6 +17,7 @@ class Host {
   virtual Registry& registry() = 0;
   virtual SystemInfo& system() = 0;
   virtual Windowing& windowing() = 0;
+  virtual FileSystem& files() = 0;
   // Whether anybody can see and answer the program's windows. Where nobody
   // can (a service session, an invisible window station), a window would
   // wait for ever.

@@ -5,7 +5,7 @@
 
 namespace {
 
-enum class Switch { Quiet, Log, Check, Remove, Help };
+enum class Switch { Quiet, Log, Check, Remove, Verify, Help };
 
 struct SwitchName {
   const char* name;
@@ -14,10 +14,10 @@ struct SwitchName {
 };
 
 constexpr SwitchName kSwitches[] = {
-    {"quiet", Switch::Quiet, true},      {"q", Switch::Quiet, false},    {"log", Switch::Log, true},
-    {"l", Switch::Log, false},           {"check", Switch::Check, true}, {"remove", Switch::Remove, true},
-    {"uninstall", Switch::Remove, true}, {"x", Switch::Remove, false},   {"help", Switch::Help, true},
-    {"h", Switch::Help, false},          {"?", Switch::Help, false},
+    {"quiet", Switch::Quiet, true},   {"q", Switch::Quiet, false},         {"log", Switch::Log, true},
+    {"l", Switch::Log, false},        {"check", Switch::Check, true},      {"remove", Switch::Remove, true},
+    {"verify", Switch::Verify, true}, {"uninstall", Switch::Remove, true}, {"x", Switch::Remove, false},
+    {"help", Switch::Help, true},     {"h", Switch::Help, false},          {"?", Switch::Help, false},
 };
 
 std::string Lower(std::string text) {
@@ -72,9 +72,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         logGiven = true;
         break;
       case Switch::Check:
-      case Switch::Remove: {
-        const Mode mode = *what == Switch::Check ? Mode::Check : Mode::Remove;
-        if (modeGiven && command.mode != mode) return Invalid("/check and /remove cannot be used together");
+      case Switch::Remove:
+      case Switch::Verify: {
+        const Mode mode = *what == Switch::Check    ? Mode::Check
+                          : *what == Switch::Remove ? Mode::Remove
+                                                    : Mode::Verify;
+        if (modeGiven && command.mode != mode)
+          return Invalid("only one of /check, /remove and /verify can be used");
         command.mode = mode;
         modeGiven = true;
         break;
@@ -93,7 +97,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 }
 
 std::string UsageText() {
-  return "Usage: MarvaneSetup [/quiet] [/log FILE] [/check | /remove]\n"
+  return "Usage: MarvaneSetup [/quiet] [/log FILE] [/check | /verify | /remove]\n"
          "\n"
          "Registers the ODBC data sources of the Marvane databases on this workstation.\n"
          "\n"
@@ -104,6 +108,11 @@ std::string UsageText() {
          "  /check                 only look: exit 0 when every data source is registered\n"
          "                         and complete, 1 when any is not (they are listed);\n"
          "                         nothing is written and no window is shown\n"
+         "  /verify                only look: can each data source work on this PC, for\n"
+         "                         this user? One line each, ok or error: and why (not\n"
+         "                         complete, driver file or driver registration missing,\n"
+         "                         database file missing, server not answering within\n"
+         "                         5 s); exit 0 when all are ok, 1 when any is not\n"
          "  /remove, /uninstall, /x\n"
          "                         remove the data sources this program registers; one\n"
          "                         changed by hand is left as it is and reported\n"
@@ -113,12 +122,14 @@ std::string UsageText() {
          "\n"
          "Exit status:\n"
          "  0   done: every data source is registered (or, with /remove, removed or absent)\n"
-         "  1   not done: some data sources failed, are missing or were left; see the log\n"
+         "  1   not done: some data sources failed, are missing, were left or (/verify)\n"
+         "      cannot work; see the log\n"
          "  2   the machine registry or the log file could not be opened; nothing was changed\n"
          "  87  the command line was not understood; nothing was opened or changed\n"
          "\n"
          "Examples:\n"
          "  MarvaneSetup /quiet /log C:\\Windows\\Temp\\MarvaneSetup.log           install\n"
          "  MarvaneSetup /check                                                detect\n"
+         "  MarvaneSetup /verify /log %TEMP%\\MarvaneVerify.log                  will it work?\n"
          "  MarvaneSetup /remove /quiet /log C:\\Windows\\Temp\\MarvaneSetup.log   remove\n";
 }

@@ -8,6 +8,7 @@ enum class Mode {
   Install,  // no switch: register every data source
   Check,    // read-only: is every data source there and complete?
   Remove,   // remove the data sources this program registers
+  Verify,   // read-only: can each data source actually work here?
   Help,     // usage, exit 0
   Invalid,  // usage, exit 87
 };

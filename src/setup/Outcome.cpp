@@ -9,10 +9,12 @@ bool Succeeded(Verdict verdict) {
     case Verdict::Removed:
     case Verdict::Absent:
     case Verdict::Present:
+    case Verdict::Usable:
       return true;
     case Verdict::Missing:
     case Verdict::Left:
     case Verdict::Failed:
+    case Verdict::Unusable:
       return false;
   }
   return false;
@@ -38,6 +40,10 @@ const char* VerdictName(Verdict verdict) {
       return "left";
     case Verdict::Failed:
       return "failed";
+    case Verdict::Usable:
+      return "ok";
+    case Verdict::Unusable:
+      return "error";
   }
   return "?";
 }

@@ -8,6 +8,7 @@
 #include "registry/basRegistry.h"
 #include "setup/DataSources.h"
 #include "setup/QuietWindowing.h"
+#include "setup/Verify.h"
 #include "setup/frmMarvane.h"
 
 #ifndef MARVANE_VERSION
@@ -24,6 +25,8 @@ const char* ModeName(Mode mode) {
       return "check";
     case Mode::Remove:
       return "remove";
+    case Mode::Verify:
+      return "verify";
     default:
       return "install";
   }
@@ -48,21 +51,20 @@ std::string HeaderLine(Host& host, const CommandLine& command, MachineFacts& fac
          ", driver directory " + (directory.empty() ? "(none)" : directory);
 }
 
-int RunCheck(MachineFacts& facts, MdlODBC& odbc, RunLog& log, std::string& out, bool listOnOut,
-             std::string& summary) {
+// Detection and verification: read only, no window. Unless the log echoes
+// them already, detection lists what is missing on out, verification every
+// data source and the counts.
+int RunReadOnly(MachineFacts& facts, const DataSourceVisit& visit, RunLog& log, std::string& out,
+                bool listOnOut, bool listAll, std::string& summary) {
   Outcome outcome;
   std::int16_t archiveYear = 0;
-  ForEachDataSource(
-      facts, archiveYear,
-      [&](const DataSourceSpec& spec, const MdlODBC::Branch& branch) {
-        return odbc.CheckDataSource(branch, spec);
-      },
-      [&](DataSourceResult result) {
-        log.Line(Describe(result));
-        if (listOnOut && !Succeeded(result.verdict)) out += Describe(result) + '\n';
-        outcome.Add(std::move(result));
-      });
+  ForEachDataSource(facts, archiveYear, visit, [&](DataSourceResult result) {
+    log.Line(Describe(result));
+    if (listOnOut && (listAll || !Succeeded(result.verdict))) out += Describe(result) + '\n';
+    outcome.Add(std::move(result));
+  });
   summary = outcome.Summary();
+  if (listOnOut && listAll) out += summary + '\n';
   return outcome.ExitStatus();
 }
 
@@ -105,13 +107,14 @@ int RunWindows(Host& host, Windowing& windowing, basRegistry& registry, MdlODBC&
 }  // namespace
 
 int RunSetup(Host& host, const CommandLine& command, RunLog& log, std::string& out, std::string& errors) {
-  const bool unattended = command.mode != Mode::Check && !command.quiet && !host.Interactive();
+  const bool readOnly = command.mode == Mode::Check || command.mode == Mode::Verify;
+  const bool unattended = !readOnly && !command.quiet && !host.Interactive();
   const bool quiet = command.quiet || unattended;
 
-  // Detection shows no window at all.
+  // Detection and verification show no window at all.
   QuietWindowing quietWindows(log);
   Windowing* shown = &host.windowing();
-  if (quiet || command.mode == Mode::Check) shown = &quietWindows;
+  if (quiet || readOnly) shown = &quietWindows;
   Windowing& windowing = *shown;
   basRegistry registry(host.registry());
   MdlODBC odbc(host.registry(), host.system(), windowing);
@@ -130,7 +133,20 @@ int RunSetup(Host& host, const CommandLine& command, RunLog& log, std::string& o
   int status = 0;
   std::string summary;
   if (command.mode == Mode::Check) {
-    status = RunCheck(facts, odbc, log, out, !log.Echoes(), summary);
+    status = RunReadOnly(
+        facts,
+        [&](const DataSourceSpec& spec, const MdlODBC::Branch& branch) {
+          return odbc.CheckDataSource(branch, spec);
+        },
+        log, out, !log.Echoes(), false, summary);
+  } else if (command.mode == Mode::Verify) {
+    DataSourceVerifier verifier(host.registry(), host.system(), host.files());
+    status = RunReadOnly(
+        facts,
+        [&](const DataSourceSpec& spec, const MdlODBC::Branch& branch) {
+          return verifier.Verify(branch, spec);
+        },
+        log, out, !log.Echoes(), true, summary);
   } else {
     status = RunWindows(host, windowing, registry, odbc, facts, quiet,
                         command.mode == Mode::Remove ? SetupAction::Remove : SetupAction::Install, log,

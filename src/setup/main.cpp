@@ -36,7 +36,8 @@ int main(int argc, char** argv) {
   }
   if (reportOnOutput) log.EchoTo(stdout);
 
-  platform::OpenedHost opened = platform::OpenHost(command.mode == Mode::Check);
+  platform::OpenedHost opened =
+      platform::OpenHost(command.mode == Mode::Check || command.mode == Mode::Verify);
   if (!opened.host) {
     std::fprintf(stderr, "%s\n", opened.error.c_str());
     log.Line("error: " + opened.error);

@@ -40,6 +40,8 @@ TEST(CommandLineTest, SwitchesAliasesAndMistakes) {
       {{"/log", ""}, Mode::Invalid, false, ""},
       {{"/l", "a", "/log", "b"}, Mode::Invalid, false, ""},
       {{"/check", "/remove"}, Mode::Invalid, false, ""},
+      {{"--VERIFY", "/q"}, Mode::Verify, true, ""},
+      {{"/verify", "/check"}, Mode::Invalid, false, ""},
       {{"/quiet", "/bogus"}, Mode::Invalid, false, ""},
       {{"/"}, Mode::Invalid, false, ""},
   };

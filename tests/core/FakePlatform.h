@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/FileSystem.h"
 #include "platform/HeadlessWindowing.h"
 #include "platform/Host.h"
 #include "platform/SystemInfo.h"
@@ -24,6 +25,8 @@ using platform::LONG;
 using platform::UINT;
 using Memory = platform::portable::MemoryRegistry;
 using Windows = platform::HeadlessWindowing;
+
+std::string Lower(std::string text);
 
 struct Call {
   std::string op;    // the platform operation, e.g. "RegSetValueExA"
@@ -41,7 +44,7 @@ struct MessageBox {
   UINT type = 0;
 };
 
-class FakePlatform : public Memory, public platform::SystemInfo, public Windows {
+class FakePlatform : public Memory, public platform::SystemInfo, public Windows, public platform::FileSystem {
  public:
   FakePlatform();
 
@@ -169,6 +172,30 @@ class FakePlatform : public Memory, public platform::SystemInfo, public Windows 
   }
   void KeepResponsive() override { ++keepResponsiveCalls; }
 
+  // Files by lower-case path; a call below stalled outlasts any time limit.
+  // The thread's work runs inline, so that nothing outlives the test.
+  std::map<std::string, DWORD> files;
+  std::string stalled, wow64Directory = "C:\\WINDOWS\\SysWOW64";  // empty: 32-bit Windows
+  DWORD GetFileAttributesA(const char* lpFileName) override {
+    const std::string path = Lower(lpFileName);
+    if (auto status = Record("GetFileAttributesA", "GetFileAttributesA(" + path + ")"))
+      return Failed(*status);
+    stalledCall_ |= !stalled.empty() && path.rfind(Lower(stalled), 0) == 0;
+    return files.count(path) ? files[path] : Failed(platform::ERROR_FILE_NOT_FOUND);
+  }
+  UINT GetSystemWow64DirectoryA(char* lpBuffer, UINT uSize) override {
+    if (wow64Directory.empty()) Failed(platform::ERROR_CALL_NOT_IMPLEMENTED);
+    lpBuffer[wow64Directory.copy(lpBuffer, uSize - 1)] = '\0';
+    return static_cast<UINT>(wow64Directory.size());
+  }
+  DWORD GetLastError() override { return lastError_; }
+  DWORD CreateThreadAndWait(std::function<void()> work, DWORD dwMilliseconds) override {
+    Record("CreateThreadAndWait", "CreateThreadAndWait(" + std::to_string(dwMilliseconds) + ")");
+    stalledCall_ = false;
+    work();
+    return stalledCall_ ? platform::WAIT_TIMEOUT : platform::WAIT_OBJECT_0;
+  }
+
  private:
   // Records the call; returns the injected status when this one is to fail.
   std::optional<LONG> Record(const std::string& op, const std::string& text);
@@ -187,6 +214,11 @@ class FakePlatform : public Memory, public platform::SystemInfo, public Windows 
   // Remembers where a handle that a call opened points.
   LONG Opened(LONG status, const HKEY* phkResult, const std::string& path);
 
+  DWORD Failed(LONG status) {
+    return lastError_ = static_cast<DWORD>(status), platform::INVALID_FILE_ATTRIBUTES;
+  }
+  DWORD lastError_ = 0;
+  bool stalledCall_ = false;
   std::vector<Call> calls_;
   std::map<std::string, int> counts_;
   std::map<std::string, std::map<int, LONG>> failures_;
@@ -200,6 +232,7 @@ class FakeHost : public platform::Host {
   platform::Registry& registry() override { return fake_; }
   platform::SystemInfo& system() override { return fake_; }
   platform::Windowing& windowing() override { return fake_; }
+  platform::FileSystem& files() override { return fake_; }
   bool Interactive() override { return interactive; }
   std::string UserName() override { return "tester"; }
   bool RegistryWritable() override { return true; }
@@ -214,7 +247,6 @@ class FakeHost : public platform::Host {
   FakePlatform& fake_;
 };
 
-std::string Lower(std::string text);
 std::string Dword(DWORD number);  // the four little-endian bytes
 
 }  // namespace fake

@@ -112,6 +112,8 @@ p32=$work/win32
 . "$here/registry-checks.sh"
 # shellcheck source=deploy-checks.sh
 . "$here/deploy-checks.sh"
+# shellcheck source=verify-checks.sh
+. "$here/verify-checks.sh"
 
 # ---------------------------------------------------------------------------
 # The exes themselves: size, stripping and the oldest Windows.
@@ -151,6 +153,7 @@ if [ -f "$exe_x64" ] && check "64-bit prefix boots" boot_prefix "$p64" win64 "$w
   check "x64, 64-bit prefix, second run: HKLM\\SOFTWARE unchanged" same_export "$work/software-1" "$work/software-2"
 
   deploy_checks "x64, 64-bit prefix," "$wine64" "$exe_x64"
+  verify_checks "x64, 64-bit prefix," "$p64" "$wine64" "$exe_x64"
 
   # At 144 dpi (150 %): the program, with a screenshot to look at, and the
   # windowing tests, whose label font must then be TrueType.
@@ -190,6 +193,7 @@ if [ -f "$exe_x64" ] && check "64-bit prefix boots" boot_prefix "$p64" win64 "$w
     export_key "$p64" "$wine64" 'HKEY_LOCAL_MACHINE\SOFTWARE' "$work/software-2" /reg:64
     check "x86, 64-bit prefix, second run: HKLM\\SOFTWARE unchanged" same_export "$work/software-1" "$work/software-2"
     deploy_checks "x86, 64-bit prefix," "$wine32" "$exe_x86"
+    verify_checks "x86, 64-bit prefix," "$p64" "$wine32" "$exe_x86"
   else
     skip "x86 program in the 64-bit prefix: ${no_32bit_reason:-no 32-bit program built}"
   fi

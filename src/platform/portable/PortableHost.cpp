@@ -10,6 +10,7 @@
 #include "platform/Host.h"
 #include "platform/portable/FileRegistry.h"
 #include "platform/portable/PortableSystemInfo.h"
+#include "platform/portable/PrefixFileSystem.h"
 #include "platform/portable/TerminalWindowing.h"
 
 namespace platform {
@@ -18,12 +19,15 @@ namespace {
 
 class PortableHost : public Host {
  public:
-  explicit PortableHost(std::unique_ptr<portable::FileRegistry> registry)
-      : registry_(std::move(registry)), windowing_(std::cout, std::cin, isatty(STDIN_FILENO) == 1) {}
+  PortableHost(std::unique_ptr<portable::FileRegistry> registry, FileSystem& files)
+      : registry_(std::move(registry)),
+        files_(files),
+        windowing_(std::cout, std::cin, isatty(STDIN_FILENO) == 1) {}
 
   Registry& registry() override { return *registry_; }
   SystemInfo& system() override { return system_; }
   Windowing& windowing() override { return windowing_; }
+  FileSystem& files() override { return files_; }
   // A terminal program: whoever started it sees it.
   bool Interactive() override { return true; }
   // The program is linked statically, so the user database (NSS) is not
@@ -39,6 +43,7 @@ class PortableHost : public Host {
 
  private:
   std::unique_ptr<portable::FileRegistry> registry_;
+  FileSystem& files_;
   portable::PortableSystemInfo system_;
   portable::TerminalWindowing windowing_;
 };
@@ -68,7 +73,13 @@ OpenedHost OpenHost(bool readOnly) {
   data.push_back(0);
   opened.registry->AddVolatileValue("HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", "Identifier",
                                     REG_SZ, std::move(data));
-  return {std::make_unique<PortableHost>(std::move(opened.registry)), ""};
+  // Windows paths resolve below the registry file's folder. Never
+  // destroyed: a thread abandoned by CreateThreadAndWait may still be in one
+  // of its calls while the program ends.
+  static auto* const kept = new std::vector<std::unique_ptr<FileSystem>>;
+  const std::string& path = opened.registry->path();
+  kept->push_back(std::make_unique<portable::PrefixFileSystem>(path.substr(0, path.find_last_of('/'))));
+  return {std::make_unique<PortableHost>(std::move(opened.registry), *kept->back()), ""};
 }
 
 }  // namespace platform

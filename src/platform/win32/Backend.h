@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "platform/SystemInfo.h"
 #include "platform/Windowing.h"
@@ -21,6 +22,10 @@ std::unique_ptr<Registry> MakeRegistry(bool processIsWow64);
 std::unique_ptr<SystemInfo> MakeSystemInfo();
 
 std::unique_ptr<Windowing> MakeWindowing();
+
+// Files through kernel32, worker threads through the C runtime. One for the
+// process, never destroyed (see CreateThreadAndWait).
+FileSystem& TheFileSystem();
 
 // True for a 32-bit process on 64-bit Windows. False where kernel32 has no
 // IsWow64Process.

@@ -30,6 +30,7 @@ class Win32Host final : public Host {
   Registry& registry() override { return *registry_; }
   SystemInfo& system() override { return *system_; }
   Windowing& windowing() override { return *windowing_; }
+  FileSystem& files() override { return win32::TheFileSystem(); }
 
   bool Interactive() override { return win32::SomeoneCanSeeTheScreen(win32::CurrentSessionFacts()); }
 

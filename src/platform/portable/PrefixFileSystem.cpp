@@ -1,0 +1,218 @@
+#include "platform/portable/PrefixFileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "platform/portable/PortableSystemInfo.h"
+
+namespace platform::portable {
+
+namespace {
+
+thread_local DWORD lastError = ERROR_SUCCESS;
+
+DWORD Fail(LONG status) {
+  lastError = static_cast<DWORD>(status);
+  return INVALID_FILE_ATTRIBUTES;
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  Fd& operator=(Fd&&) = delete;
+  ~Fd() {
+    if (fd_ >= 0) close(fd_);
+  }
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// One name still to walk, with the index of the Windows path component it
+// came from (a link's target takes the index of the link).
+struct Step {
+  std::string name;
+  std::size_t index;
+};
+
+// The components below the folder, Windows' own . and .. already applied
+// (never above the drive or the share); false for a path that is neither
+// X:\... nor \\server\share\....
+bool Components(const std::string& path, std::vector<std::string>& names, std::size_t& rootSize) {
+  std::string rest;
+  if (path.size() >= 2 && (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/')) {
+    names = {"dosdevices", "unc"};
+    rootSize = 4;  // dosdevices, unc, server, share
+    rest = path.substr(2);
+  } else if (path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+             (path.size() == 2 || path[2] == '\\' || path[2] == '/')) {
+    names = {"dosdevices",
+             std::string(1, static_cast<char>(std::tolower(static_cast<unsigned char>(path[0])))) + ":"};
+    rootSize = 2;
+    rest = path.substr(2);
+  } else {
+    return false;
+  }
+  std::size_t start = 0;
+  while (start <= rest.size()) {
+    std::size_t end = rest.find_first_of("\\/", start);
+    if (end == std::string::npos) end = rest.size();
+    const std::string name = rest.substr(start, end - start);
+    if (name == "..") {
+      if (names.size() > rootSize) names.pop_back();
+    } else if (!name.empty() && name != ".") {
+      names.push_back(name);
+    }
+    start = end + 1;
+  }
+  return names.size() > 2;  // at least a server, or a drive
+}
+
+// The entry of the folder whose name matches, the exact one first; "" when none.
+std::string Find(int folder, const std::string& name) {
+  struct stat status {};
+  if (fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) return name;
+  const int listing = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listing < 0) return "";
+  DIR* entries = fdopendir(listing);
+  if (entries == nullptr) {
+    close(listing);
+    return "";
+  }
+  std::string found;
+  while (const dirent* entry = readdir(entries))
+    if (SameName(entry->d_name, name) && (found.empty() || found > entry->d_name)) found = entry->d_name;
+  closedir(entries);
+  return found;
+}
+
+LONG Missing(const std::vector<std::string>& names, std::size_t index, bool last) {
+  if (SameName(names[1], "unc") && index == 2) return ERROR_BAD_NETPATH;
+  if (SameName(names[1], "unc") && index == 3) return ERROR_BAD_NET_NAME;
+  return last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+}
+
+}  // namespace
+
+DWORD PrefixFileSystem::GetFileAttributesA(const char* lpFileName) {
+  std::vector<std::string> names;
+  std::size_t rootSize = 0;
+  if (lpFileName == nullptr || !Components(lpFileName, names, rootSize)) return Fail(ERROR_INVALID_NAME);
+
+  // The folders walked so far, each held open so that nothing renamed
+  // meanwhile can take the walk elsewhere; a link's .. goes back up this
+  // stack and never above its first entry, the folder itself.
+  std::vector<Fd> folders;
+  folders.emplace_back(open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folders.back().get() < 0) return Fail(ERROR_PATH_NOT_FOUND);
+  std::deque<Step> pending;
+  for (std::size_t i = 0; i < names.size(); ++i) pending.push_back({names[i], i});
+
+  for (int steps = 0; !pending.empty(); ++steps) {
+    if (steps >= kMaxSteps) return Fail(ERROR_PATH_NOT_FOUND);
+    const Step step = pending.front();
+    pending.pop_front();
+    if (step.name == "." || step.name.empty()) continue;
+    if (step.name == "..") {
+      if (folders.size() == 1) return Fail(ERROR_ACCESS_DENIED);  // out of the folder
+      folders.pop_back();
+      continue;
+    }
+    const bool last = pending.empty();
+    const int folder = folders.back().get();
+    const std::string actual = Find(folder, step.name);
+    if (actual.empty()) return Fail(Missing(names, step.index, last));
+    struct stat status {};
+    if (fstatat(folder, actual.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+      return Fail(errno == EACCES ? ERROR_ACCESS_DENIED : Missing(names, step.index, last));
+    if (S_ISLNK(status.st_mode)) {
+      std::vector<char> target(PATH_MAX + 1, '\0');
+      const ssize_t size = readlinkat(folder, actual.c_str(), target.data(), PATH_MAX);
+      if (size <= 0 || target[0] == '/') return Fail(ERROR_ACCESS_DENIED);  // a link out of the folder
+      std::vector<std::string> parts(1);
+      for (ssize_t i = 0; i < size; ++i) {
+        if (target[static_cast<std::size_t>(i)] == '/')
+          parts.emplace_back();
+        else
+          parts.back() += target[static_cast<std::size_t>(i)];
+      }
+      for (auto part = parts.rbegin(); part != parts.rend(); ++part) pending.push_front({*part, step.index});
+      continue;
+    }
+    if (last) return S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    if (!S_ISDIR(status.st_mode)) return Fail(ERROR_PATH_NOT_FOUND);
+    Fd next(openat(folder, actual.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (next.get() < 0) return Fail(errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
+    folders.push_back(std::move(next));
+  }
+  // Only links that led back to where they started: the folder itself is no drive or share.
+  return Fail(ERROR_PATH_NOT_FOUND);
+}
+
+UINT PrefixFileSystem::GetSystemWow64DirectoryA(char* lpBuffer, UINT uSize) {
+  static const bool is32Bit = ProcessorIdentifier().rfind("x86", 0) == 0;
+  if (is32Bit) {
+    lastError = static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED);
+    return 0;
+  }
+  const UINT length = static_cast<UINT>(std::strlen(kWow64Directory));
+  if (lpBuffer == nullptr || uSize <= length) return length + 1;
+  std::memcpy(lpBuffer, kWow64Directory, length + 1);
+  return length;
+}
+
+DWORD PrefixFileSystem::GetLastError() {
+  return lastError;
+}
+
+DWORD PrefixFileSystem::CreateThreadAndWait(std::function<void()> work, DWORD dwMilliseconds) {
+  // Shared with the thread, which may outlive this call.
+  struct Done {
+    std::mutex mutex;
+    std::condition_variable signal;
+    bool done = false;
+  };
+  auto done = std::make_shared<Done>();
+  try {
+    std::thread([work = std::move(work), done] {
+      work();
+      const std::lock_guard<std::mutex> lock(done->mutex);
+      done->done = true;
+      done->signal.notify_all();
+    }).detach();
+  } catch (const std::system_error&) {
+    return WAIT_FAILED;
+  }
+  std::unique_lock<std::mutex> lock(done->mutex);
+  return done->signal.wait_for(lock, std::chrono::milliseconds(dwMilliseconds), [&] { return done->done; })
+             ? WAIT_OBJECT_0
+             : WAIT_TIMEOUT;
+}
+
+}  // namespace platform::portable

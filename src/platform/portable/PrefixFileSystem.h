@@ -1,0 +1,38 @@
+// Windows paths on a machine without Windows, laid out as Wine lays out a
+// prefix, below a folder (the one holding HKLM.reg):
+//
+//   C:\Windows\odbcjt32.dll          dosdevices/c:/Windows/odbcjt32.dll
+//   \\SERVER\SHARE\Current\x.mdb     dosdevices/unc/SERVER/SHARE/Current/x.mdb
+//
+// Names are compared without regard to case, as Windows does. A symbolic
+// link is followed only while it stays inside the folder (as Wine's own
+// dosdevices/c: -> ../drive_c does), never out of it, and a walk ends after
+// a bounded number of steps, so a loop of links cannot hold it.
+#pragma once
+
+#include <string>
+
+#include "platform/FileSystem.h"
+
+namespace platform::portable {
+
+class PrefixFileSystem : public FileSystem {
+ public:
+  explicit PrefixFileSystem(std::string folder) : folder_(std::move(folder)) {}
+
+  DWORD GetFileAttributesA(const char* lpFileName) override;
+  // C:\Windows\SysWOW64 where the processor identifier makes this 64-bit
+  // Windows, as the registry branch the program chooses does.
+  UINT GetSystemWow64DirectoryA(char* lpBuffer, UINT uSize) override;
+  DWORD GetLastError() override;
+  // A std::thread, detached when it does not end in time.
+  DWORD CreateThreadAndWait(std::function<void()> work, DWORD dwMilliseconds) override;
+
+  static constexpr const char* kWow64Directory = "C:\\Windows\\SysWOW64";
+  static constexpr int kMaxSteps = 256;  // path components walked, those of links included
+
+ private:
+  std::string folder_;
+};
+
+}  // namespace platform::portable

@@ -1,0 +1,62 @@
+// Platform headers first: their names are macros in <windows.h>.
+// clang-format off
+#include "platform/FileSystem.h"
+#include "platform/win32/Backend.h"
+
+namespace {
+// Named before <windows.h> turns these names into macros.
+constexpr platform::DWORD kWaitFailed = platform::WAIT_FAILED;
+}  // namespace
+
+#include <windows.h>
+#include <process.h>
+// clang-format on
+
+#include <memory>
+
+// Outside namespace platform: the Windows macros spell DWORD and UINT
+// unqualified, and mean Windows' own.
+namespace {
+
+unsigned __stdcall RunWork(void* parameter) {
+  const std::unique_ptr<std::function<void()>> work(static_cast<std::function<void()>*>(parameter));
+  (*work)();
+  return 0;
+}
+
+class Win32FileSystem final : public platform::FileSystem {
+ public:
+  platform::DWORD GetFileAttributesA(const char* lpFileName) override {
+    return ::GetFileAttributesA(lpFileName);
+  }
+  platform::UINT GetSystemWow64DirectoryA(char* lpBuffer, platform::UINT uSize) override {
+    return ::GetSystemWow64DirectoryA(lpBuffer, uSize);
+  }
+  platform::DWORD GetLastError() override { return ::GetLastError(); }
+
+  // The C runtime's thread start (the program's C runtime is msvcrt), so
+  // that work may use it; the thread owns work.
+  platform::DWORD CreateThreadAndWait(std::function<void()> work, platform::DWORD dwMilliseconds) override {
+    auto owned = std::make_unique<std::function<void()>>(std::move(work));
+    const auto thread =
+        reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, RunWork, owned.get(), 0, nullptr));
+    if (thread == nullptr) return kWaitFailed;
+    owned.release();
+    const DWORD result = ::WaitForSingleObject(thread, dwMilliseconds);
+    ::CloseHandle(thread);  // an abandoned thread runs on without its handle
+    return result;
+  }
+};
+
+}  // namespace
+
+namespace platform::win32 {
+
+FileSystem& TheFileSystem() {
+  // Never destroyed: a thread abandoned by CreateThreadAndWait may still be
+  // inside one of its calls while the program ends.
+  static auto* const files = new Win32FileSystem;
+  return *files;
+}
+
+}  // namespace platform::win32

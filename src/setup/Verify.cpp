@@ -1,0 +1,151 @@
+#include "setup/Verify.h"
+
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+using namespace platform;
+
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
+  return text.size() >= prefix.size() && Lower(text.substr(0, prefix.size())) == Lower(prefix);
+}
+
+// \\server\share of a network path, X: of a drive path; "" for anything else.
+std::string RootOf(const std::string& path) {
+  if (path.rfind("\\\\", 0) == 0) {
+    const std::size_t server = path.find('\\', 2);
+    if (server == std::string::npos) return path;
+    return path.substr(0, path.find('\\', server + 1));
+  }
+  const char drive =
+      static_cast<char>(std::tolower(static_cast<unsigned char>(path.empty() ? ' ' : path[0])));
+  if (path.size() >= 2 && drive >= 'a' && drive <= 'z' && path[1] == ':') return path.substr(0, 2);
+  return "";
+}
+
+std::string Duration(DWORD milliseconds) {
+  if (milliseconds >= 1000 && milliseconds % 1000 == 0) return std::to_string(milliseconds / 1000) + " s";
+  return std::to_string(milliseconds) + " ms";
+}
+
+// SOFTWARE\ODBC\ODBC.INI\ -> SOFTWARE\ODBC\ODBCINST.INI\: the drivers of the same branch.
+std::string DriversKey(const MdlODBC::Branch& branch) {
+  std::string root = branch.root;
+  return root.substr(0, root.size() - std::string("ODBC.INI\\").size()) + "ODBCINST.INI\\";
+}
+
+}  // namespace
+
+std::optional<std::string> DataSourceVerifier::ReadText(const std::string& key, const char* name,
+                                                        bool& keyFound) {
+  UniqueKey handle(registry_);
+  keyFound =
+      registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, handle.Put()) == ERROR_SUCCESS;
+  if (!keyFound) {
+    handle.Release();  // a failed open leaves nothing to close
+    return std::nullopt;
+  }
+  DWORD type = 0;
+  DWORD size = 0;
+  if (registry_.RegQueryValueExA(handle.Get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+    return std::nullopt;
+  std::vector<BYTE> data(size);
+  if (size != 0 &&
+      registry_.RegQueryValueExA(handle.Get(), name, nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
+    return std::nullopt;
+  const std::string text(reinterpret_cast<const char*>(data.data()),
+                         std::min<std::size_t>(size, data.size()));
+  return text.substr(0, text.find('\0'));
+}
+
+bool DataSourceVerifier::Answers(const std::string& root) {
+  const auto [known, fresh] = answered_.try_emplace(Lower(root), false);
+  if (fresh) {
+    // Only whether it answers in time matters, not what: a share's root
+    // may even be refused (ERROR_BAD_NETPATH) by a server that is up. The
+    // thread may outlive this object: it owns its copy of the path, and the
+    // file system lives as long as the process.
+    FileSystem* files = &files_;
+    known->second =
+        files_.CreateThreadAndWait([files, probe = root + "\\"] { files->GetFileAttributesA(probe.c_str()); },
+                                   timeLimit_) == WAIT_OBJECT_0;
+  }
+  return known->second;
+}
+
+std::string DataSourceVerifier::As32BitProgramSees(const std::string& path) {
+  if (!redirect_) {
+    std::vector<char> system(MAX_PATH, '\0');
+    std::vector<char> wow64(MAX_PATH, '\0');
+    // No 32-bit system folder: 32-bit Windows, where nothing is redirected.
+    if (system_.GetSystemDirectoryA(system.data(), MAX_PATH) == 0 ||
+        files_.GetSystemWow64DirectoryA(wow64.data(), MAX_PATH) == 0)
+      redirect_.emplace();
+    else
+      redirect_.emplace(system.data(), wow64.data());
+  }
+  const std::string& from = redirect_->first;
+  if (from.empty() || !StartsWithNoCase(path, from + "\\")) return path;
+  return redirect_->second + path.substr(from.size());
+}
+
+std::string DataSourceVerifier::CheckFile(const std::string& what, const std::string& path,
+                                          bool loadedBy32BitProgram) {
+  const std::string looked = loadedBy32BitProgram ? As32BitProgramSees(path) : path;
+  std::string named = what + " " + path;
+  if (looked != path) named += ", for 32-bit programs " + looked;
+  const std::string root = RootOf(looked);
+  if (!root.empty() && !Answers(root))
+    return named + ": " + root + " did not answer within " + Duration(timeLimit_);
+  const DWORD attributes = files_.GetFileAttributesA(looked.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    return named + ": " + StatusText(static_cast<LONG>(files_.GetLastError()));
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return named + ": a folder, not a file";
+  return "";
+}
+
+DataSourceResult DataSourceVerifier::Verify(const MdlODBC::Branch& branch, const DataSourceSpec& spec) {
+  std::vector<std::string> reasons;
+  const auto add = [&reasons](const std::string& reason) {
+    if (!reason.empty()) reasons.push_back(reason);
+  };
+
+  const std::string key = branch.root + spec.name;
+  bool registered = false;
+  const std::optional<std::string> driver = ReadText(key, "Driver", registered);
+  const std::optional<std::string> database = ReadText(key, "DBQ", registered);
+  bool listing = false;
+  const std::optional<std::string> listedAs = ReadText(branch.listing, spec.name.c_str(), listing);
+
+  // Not registered or not complete, as /check tells it.
+  if (!registered) add("not registered: no key " + key);
+  if (registered && !driver) add("not complete: no Driver value in " + key);
+  if (!listedAs) add(std::string("not complete: not listed under ") + branch.listing);
+  if (registered && !database) add("no DBQ value in " + key);
+
+  if (driver) add(CheckFile("Driver file", *driver, true));
+  if (listedAs) {
+    const std::string driverKey = DriversKey(branch) + *listedAs;
+    bool driverRegistered = false;
+    const std::optional<std::string> driverFile = ReadText(driverKey, "Driver", driverRegistered);
+    if (!driverRegistered)
+      add("driver \"" + *listedAs + "\" not registered: no key " + driverKey);
+    else if (!driverFile)
+      add("driver \"" + *listedAs + "\" not complete: no Driver value in " + driverKey);
+    else
+      add(CheckFile("driver \"" + *listedAs + "\": its Driver file", *driverFile, true));
+  }
+  if (database) add(CheckFile("DBQ file", *database, false));
+
+  if (reasons.empty()) return {spec.name, Verdict::Usable, ""};
+  std::string detail;
+  for (const std::string& reason : reasons) detail += (detail.empty() ? "" : "; ") + reason;
+  return {spec.name, Verdict::Unusable, detail};
+}

@@ -1,0 +1,47 @@
+// Whether each registered data source can actually work on this machine
+// (/verify): registered and complete, its driver file there as a 32-bit
+// ODBC program loads it, the driver it is listed with registered, and its
+// database file reachable for the user running the check. Reads only.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+
+#include "odbc/MdlODBC.h"
+#include "platform/FileSystem.h"
+#include "platform/Registry.h"
+#include "platform/SystemInfo.h"
+
+class DataSourceVerifier {
+ public:
+  // How long a server or drive has to answer before every data source on
+  // it is reported as unreachable, in milliseconds.
+  static constexpr platform::DWORD kAnswerTimeLimit = 5000;
+
+  DataSourceVerifier(platform::Registry& registry, platform::SystemInfo& system, platform::FileSystem& files,
+                     platform::DWORD timeLimit = kAnswerTimeLimit)
+      : registry_(registry), system_(system), files_(files), timeLimit_(timeLimit) {}
+
+  // Usable, or Unusable with every reason that applies ("; " between them),
+  // each naming the key or path it looked at.
+  DataSourceResult Verify(const MdlODBC::Branch& branch, const DataSourceSpec& spec);
+
+ private:
+  // "" when the file is there; else why not.
+  std::string CheckFile(const std::string& what, const std::string& path, bool loadedBy32BitProgram);
+  // Whether \\server\share or a drive answered within the time limit; asked
+  // once per run on a worker thread, so a server that hangs costs the limit once.
+  bool Answers(const std::string& root);
+  // The path a 32-bit program reaches on 64-bit Windows: the system
+  // directory redirected to the 32-bit one.
+  std::string As32BitProgramSees(const std::string& path);
+  std::optional<std::string> ReadText(const std::string& key, const char* name, bool& keyFound);
+
+  platform::Registry& registry_;
+  platform::SystemInfo& system_;
+  platform::FileSystem& files_;
+  platform::DWORD timeLimit_;
+  std::map<std::string, bool> answered_;                         // by root, lower case
+  std::optional<std::pair<std::string, std::string>> redirect_;  // system folder -> 32-bit one; "" none
+};
