@@ -227,22 +227,24 @@ TEST_F(DeploymentTest, FailedDeleteIsReportedAndStopsNothingElse) {
 
 // A line the log file or the echo does not take: the first one stops the run
 // before anything changes; any later one lets the registry work go on but
-// is said once on the error stream and makes the exit status 1.
+// is said once on the error stream and makes the exit status 1, which the
+// last line says when it gets written.
 TEST_F(DeploymentTest, LogLinesNotWrittenChangeTheExitStatus) {
   ASSERT_EQ(Run({"/quiet"}, "clean.log"), 0);
   const int lineCount = static_cast<int>(LoggedLines().size());
   const int writes = Writes();
   struct Case {
-    int failFrom;
+    int failAt;
     bool echoFails;
     int status;
     bool registryWork;
+    bool lastLineSays1;
   };
   const Case cases[] = {
-      {1, false, 2, false},         // the header
-      {2, false, 1, true},          // the first data source's line
-      {lineCount, false, 1, true},  // the last line, after the status was decided
-      {0, true, 1, true},           // the echo on standard output
+      {1, false, 2, false, false},         // the header
+      {2, false, 1, true, true},           // the first data source's line
+      {lineCount, false, 1, true, false},  // the last line, after the status was decided
+      {0, true, 1, true, true},            // the echo on standard output
   };
   const std::string readOnly = ::testing::TempDir() + "read-only-echo";
   std::fclose(std::fopen(readOnly.c_str(), "wb"));
@@ -250,9 +252,9 @@ TEST_F(DeploymentTest, LogLinesNotWrittenChangeTheExitStatus) {
     fake::FakePlatform fresh;
     Prepare(fresh);
     logged = fake::FakeLog{};
-    logged.failFrom = c.failFrom;
+    logged.failAt = c.failAt;
     std::FILE* echo = c.echoFails ? std::fopen(readOnly.c_str(), "rb") : nullptr;
-    const std::string shown = "failFrom " + std::to_string(c.failFrom) + (c.echoFails ? ", echo" : "");
+    const std::string shown = "failAt " + std::to_string(c.failAt) + (c.echoFails ? ", echo" : "");
     EXPECT_EQ(RunOn(fresh, {"/quiet"}, "x:\\setup.log", echo), c.status) << shown;
     if (echo != nullptr) std::fclose(echo);
     EXPECT_EQ(WritesOf(fresh), c.registryWork ? writes : 0) << shown;
@@ -260,6 +262,8 @@ TEST_F(DeploymentTest, LogLinesNotWrittenChangeTheExitStatus) {
     const std::size_t said = errors.find(named);
     EXPECT_TRUE(said != std::string::npos && errors.find(named, said + 1) == std::string::npos)
         << shown << ": " << errors;
+    const std::vector<std::string> lines = LoggedLines();
+    EXPECT_EQ(!lines.empty() && lines.back().ends_with("exit status 1"), c.lastLineSays1) << shown;
   }
 }
 

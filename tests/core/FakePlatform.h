@@ -218,19 +218,19 @@ class FakeHost : public platform::Host {
 };
 
 // The log file as text, stamped with a fixed time and process id so that its
-// lines compare whole. From the failFrom-th append on (counting from 1; 0:
-// never) every append fails, as on a disk that has filled up.
+// lines compare whole. The failAt-th append (counting from 1; 0: none)
+// fails, as on a network share that dropped for a moment.
 struct FakeLog : platform::LogStamps {
   static constexpr const char* kStamp = "2026-12-08T23:41:07+01:00 [4242] ";
   std::string text;
-  int failFrom = 0;
+  int failAt = 0;
   int appends = 0;
 
   std::unique_ptr<platform::LogFile> File() {
     struct File : platform::LogFile {
       explicit File(FakeLog& log) : log(log) {}
       bool Append(std::string_view bytes) override {
-        if (++log.appends >= log.failFrom && log.failFrom != 0) return false;
+        if (++log.appends == log.failAt) return false;
         log.text += bytes;
         return true;
       }
