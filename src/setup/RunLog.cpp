@@ -16,26 +16,37 @@ bool RunLog::Line(const std::string& text) {
   if (file_ == nullptr) return true;
   int offset = 0;
   const platform::SYSTEMTIME now = stamps_->LocalTime(offset);
-  const std::string line = LocalTimeStamp(now, offset) + " [" + std::to_string(stamps_->ProcessId()) + "] " +
-                           text + stamps_->LineEnd();
+  char stamp[64];
+  std::snprintf(stamp, sizeof stamp, "%s [%lu] ", LocalTimeStamp(now, offset).c_str(), stamps_->ProcessId());
+  std::string line = stamp;
+  line.append(text).append(stamps_->LineEnd());
   if (file_->Append(line)) return true;
   if (firstLost_ == 0) firstLost_ = lines_;
   return false;
 }
 
+// Formatted rather than concatenated: strings built with + or append take
+// several times the room in the Windows program.
 std::string RunLog::Trouble() const {
-  std::string trouble;
+  if (firstLost_ == 0 && !echoLost_) return std::string();
+  std::string trouble(2 * path_.size() + 512, '\0');
+  int length = 0;
   if (firstLost_ != 0)
-    trouble += "MarvaneSetup: the log file \"" + path_ + "\" could not be written from its line " +
-               std::to_string(firstLost_) +
-               " of this run on, so the log is incomplete; the registry work went on. Free space or name "
-               "another file, and run it again.";
+    length =
+        std::snprintf(trouble.data(), trouble.size(),
+                      "MarvaneSetup: the log file \"%s\" could not be written from its line %d of this run "
+                      "on, so the log is incomplete; the registry work went on. Free space or name another "
+                      "file, and run it again.%s",
+                      path_.c_str(), firstLost_, echoLost_ ? "\n" : "");
   if (echoLost_)
-    trouble +=
-        std::string(trouble.empty() ? "" : "\n") +
-        "MarvaneSetup: standard output could not be written (closed, or the disk full?), so the "
-        "report there is incomplete; the registry work went on" +
-        (path_.empty() || firstLost_ != 0 ? "." : "; the log file \"" + path_ + "\" has the whole report.");
+    length +=
+        std::snprintf(trouble.data() + length, trouble.size() - static_cast<std::size_t>(length),
+                      "MarvaneSetup: standard output could not be written (closed, or the disk full?), so "
+                      "the report there is incomplete; the registry work went on.%s%s%s",
+                      path_.empty() || firstLost_ != 0 ? "" : " The log file \"",
+                      path_.empty() || firstLost_ != 0 ? "" : path_.c_str(),
+                      path_.empty() || firstLost_ != 0 ? "" : "\" has it all.");
+  trouble.resize(static_cast<std::size_t>(length));
   return trouble;
 }
 

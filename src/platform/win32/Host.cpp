@@ -54,8 +54,10 @@ class Win32Host final : public Host {
     if (found == nullptr ||
         reinterpret_cast<RtlGetVersionCall>(reinterpret_cast<void (*)()>(found))(&info) != 0)
       return "Windows (version unknown)";
-    return "Windows " + std::to_string(info.dwMajorVersion) + "." + std::to_string(info.dwMinorVersion) +
-           " build " + std::to_string(info.dwBuildNumber);
+    char version[64];
+    std::snprintf(version, sizeof version, "Windows %lu.%lu build %lu", info.dwMajorVersion,
+                  info.dwMinorVersion, info.dwBuildNumber);
+    return version;
   }
 
   // Creating keys under HKEY_LOCAL_MACHINE\SOFTWARE needs administrator rights.

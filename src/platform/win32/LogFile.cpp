@@ -6,6 +6,8 @@
 #include <aclapi.h>
 // clang-format on
 
+#include <cstdarg>
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -65,11 +67,25 @@ class Win32LogStamps final : public platform::LogStamps {
   const char* LineEnd() override { return "\r\n"; }
 };
 
-std::string Refused(const std::string& path, const std::string& what) {
-  return "MarvaneSetup: the log file \"" + path + "\" " + what + " Nothing was changed.";
+// Each refusal names the file, what is wrong and what to do. Formatted
+// rather than concatenated: a string built with + at every refusal made
+// this file more than twice its size in the exe.
+[[gnu::format(printf, 2, 3)]] platform::OpenedLogFile Refused(const std::string& path, const char* format,
+                                                              ...) {
+  char what[512];
+  std::va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(what, sizeof what, format, arguments);
+  va_end(arguments);
+  std::string text(path.size() + sizeof what + 64, '\0');
+  const int length =
+      std::snprintf(text.data(), text.size(), "MarvaneSetup: the log file \"%s\" %s Nothing was changed.",
+                    path.c_str(), what);
+  text.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+  return {nullptr, text};
 }
 
-std::string ErrorText(DWORD error) {
+const char* ErrorText(DWORD error, char (&buffer)[32]) {
   switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
@@ -79,18 +95,24 @@ std::string ErrorText(DWORD error) {
     case ERROR_SHARING_VIOLATION:
       return "another program has it open for writing";
     default:
-      return "Windows error " + std::to_string(error);
+      std::snprintf(buffer, sizeof buffer, "Windows error %lu", static_cast<unsigned long>(error));
+      return buffer;
   }
 }
 
-// The path as the program got it (in the ANSI code page), for the wide call.
-bool Widen(const std::string& path, std::wstring& wide) {
-  const int length = static_cast<int>(path.size());
-  const int needed = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), length, nullptr, 0);
-  if (needed <= 0) return false;
-  wide.assign(static_cast<std::size_t>(needed), L'\0');
-  return ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), length, wide.data(), needed) ==
-         needed;
+constexpr const char* kAdministratorsFolder =
+    "name a file in a folder only administrators can write to (such as C:\\Windows\\Logs), and run it again.";
+
+// The path as the program got it (in the ANSI code page), for the wide
+// call; null when it is not valid there.
+std::unique_ptr<wchar_t[]> Widen(const std::string& path) {
+  const int length = static_cast<int>(path.size()) + 1;  // with its NUL
+  const int needed = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.c_str(), length, nullptr, 0);
+  if (needed <= 0) return nullptr;
+  auto wide = std::make_unique<wchar_t[]>(static_cast<std::size_t>(needed));
+  if (::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.c_str(), length, wide.get(), needed) != needed)
+    return nullptr;
+  return wide;
 }
 
 // A token's user or default owner SID, kept in buffer.
@@ -107,10 +129,12 @@ PSID TokenSid(HANDLE token, TOKEN_INFORMATION_CLASS what, void* buffer, DWORD si
 // in an earlier run is accepted). Anyone else could have made the file a
 // name of something they want changed. Unelevated, the program can write
 // nothing that its user could not, and any owner will do.
-bool OwnerTrusted(HANDLE file, std::string& why) {
+bool OwnerTrusted(HANDLE file, const std::string& path, platform::OpenedLogFile& refusal) {
+  char code[32];
   HANDLE token = nullptr;
   if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
-    why = "cannot be checked (OpenProcessToken: " + ErrorText(::GetLastError()) + "); run it again.";
+    refusal = Refused(path, "cannot be checked (OpenProcessToken: %s); run it again.",
+                      ErrorText(::GetLastError(), code));
     return false;
   }
   // A record and its SID: at most SECURITY_MAX_SID_SIZE (68) bytes.
@@ -131,7 +155,7 @@ bool OwnerTrusted(HANDLE file, std::string& why) {
   const DWORD status = ::GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
                                          nullptr, nullptr, &descriptor);
   if (status != ERROR_SUCCESS) {
-    why = "cannot be checked (its owner: " + ErrorText(status) + "); run it again.";
+    refusal = Refused(path, "cannot be checked (its owner: %s); run it again.", ErrorText(status, code));
     return false;
   }
   const bool trusted = owner != nullptr && (::IsWellKnownSid(owner, WinLocalSystemSid) ||
@@ -140,10 +164,10 @@ bool OwnerTrusted(HANDLE file, std::string& why) {
                                             (defaultOwner != nullptr && ::EqualSid(owner, defaultOwner)));
   ::LocalFree(descriptor);
   if (!trusted)
-    why =
-        "belongs to an account other than SYSTEM, the Administrators and this one, which could have made "
-        "it a name of another file; remove it, or name a file in a folder only administrators can write "
-        "to (such as C:\\Windows\\Logs), and run it again.";
+    refusal = Refused(path,
+                      "belongs to an account other than SYSTEM, the Administrators and this one, which could "
+                      "have made it a name of another file; remove it, or %s",
+                      kAdministratorsFolder);
   return trusted;
 }
 
@@ -156,39 +180,42 @@ namespace platform {
 // refused when it is a link, has a second name (a hard link made by someone
 // who could not write the file they linked to), or has an untrusted owner.
 OpenedLogFile OpenLogFile(const std::string& path) {
-  std::wstring wide;
-  if (!Widen(path, wide))
-    return {nullptr, Refused(path,
-                             "is not a valid name in this system's code page; name another file, and "
-                             "run it again.")};
+  const std::unique_ptr<wchar_t[]> wide = Widen(path);
+  if (!wide)
+    return Refused(path,
+                   "is not a valid name in this system's code page; name another file, and run it again.");
   const HANDLE file = ::CreateFileW(
-      wide.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE, FILE_SHARE_READ,
+      wide.get(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE, FILE_SHARE_READ,
       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  char code[32];
   if (file == INVALID_HANDLE_VALUE)
-    return {nullptr, Refused(path, "cannot be opened for writing (" + ErrorText(::GetLastError()) +
-                                       "); name a file in a folder this account can write to, and run it "
-                                       "again.")};
+    return Refused(
+        path,
+        "cannot be opened for writing (%s); name a file in a folder this account can write to, and "
+        "run it again.",
+        ErrorText(::GetLastError(), code));
   auto log = std::make_unique<Win32LogFile>(file);
   BY_HANDLE_FILE_INFORMATION information{};
   if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file, &information))
-    return {nullptr, Refused(path, "is not a file on a disk; name another file, and run it again.")};
+    return Refused(path, "is not a file on a disk; name another file, and run it again.");
   if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-    return {nullptr, Refused(path,
-                             "is a link (a reparse point), which setup does not follow; name the real "
-                             "file, or remove the link, and run it again.")};
+    return Refused(path,
+                   "is a link (a reparse point), which setup does not follow; name the real file, or remove "
+                   "the link, and run it again.");
   if (information.nNumberOfLinks > 1)
-    return {nullptr, Refused(path, "has " + std::to_string(information.nNumberOfLinks) +
-                                       " hard links, so it may be another file's name; remove it, or name a "
-                                       "file in a folder only administrators can write to (such as "
-                                       "C:\\Windows\\Logs), and run it again.")};
-  std::string why;
-  if (!OwnerTrusted(file, why)) return {nullptr, Refused(path, why)};
+    return Refused(path, "has %lu hard links, so it may be another file's name; remove it, or %s",
+                   static_cast<unsigned long>(information.nNumberOfLinks), kAdministratorsFolder);
+  OpenedLogFile refusal;
+  if (!OwnerTrusted(file, path, refusal)) return refusal;
   return {std::move(log), ""};
 }
 
+// At namespace scope rather than a function's static: a guarded static
+// brings the thread library's once-only machinery into the exe.
+Win32LogStamps processStamps;
+
 LogStamps& ProcessLogStamps() {
-  static Win32LogStamps stamps;
-  return stamps;
+  return processStamps;
 }
 
 // Windows raises no signal for a failed write: WriteFile reports it.
