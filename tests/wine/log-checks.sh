@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The log as Windows' log viewers read it, and a log path with a second hard
-# link, for both exes in the 64-bit prefix. Sourced at the end of
+# The log as Windows' log viewers read it, and log paths that are refused (a
+# second hard link, another account's file), for both exes in the 64-bit
+# prefix. Sourced at the end of
 # run-wine-tests.sh (its prefix, loaders and exes), or run on its own with a
 # prefix of its own:
 #
@@ -38,6 +39,9 @@ else
   standalone=false
 fi
 
+two_runs_in_crlf() { [ "$(grep -c '\] MarvaneSetup ' "$1")" = 2 ] && ! grep -qv $'\r$' "$1"; }
+every_line_matches() { ! grep -qvE "$2" "$1"; }
+
 # log_checks LABEL LOADER EXE
 log_checks() {
   local label=$1 loader=$2 exe=$3 dir=$p64/drive_c/logs
@@ -53,12 +57,11 @@ log_checks() {
   check "$label log: a log this program made is taken again; the removal exits 1 (was $plain_status)" \
     [ "$plain_status" = 1 ]
   local log=$dir/setup.log build
-  check "$label log: two runs' lines, every one ending in CRLF" \
-    bash -c '[ "$(grep -c "^MarvaneSetup\|\] MarvaneSetup " "$1")" = 2 ] && ! grep -qv $'"'\\r\$'"' "$1"' - "$log"
+  check "$label log: two runs' lines, every one ending in CRLF" two_runs_in_crlf "$log"
   check "$label log: every line starts with its local time, UTC offset and process id" \
-    bash -c '! grep -qvE "$2" "$1"' - "$log" "$stamp"
+    every_line_matches "$log" "$stamp"
   check "$label log: the line of the data source changed by hand says error" \
-    grep -q '] Marvane-S: left: error: its DBQ is "D:\\mine.mdb"' "$log"
+    grep -q '] Marvane-S: left: error: its DBQ is "D:\\mine.mdb' "$log"
   build=$(in_prefix "$p64" "$wine64" reg query 'HKLM\Software\Microsoft\Windows NT\CurrentVersion' \
     /v CurrentBuildNumber | tr -d '\r' | awk '$1 == "CurrentBuildNumber" { print $3 }')
   check "$label log: the header names the real Windows build ($build) beside the reported version" \
@@ -73,6 +76,15 @@ log_checks() {
   check "$label log: a path with two hard links is refused, exit 2 (was $plain_status)" [ "$plain_status" = 2 ]
   check "$label log: the refusal says it has 2 hard links" grep -q 'linked.log" has 2 hard links' "$work/plain.out"
   check "$label log: the linked file is unchanged" cmp -s "$work/log-before" "$log"
+
+  # Wine gives a file of another Unix user another SID, and this program an
+  # elevated token (its manifest asks for one): the owner is checked.
+  if echo other >"$dir/other.log" && chown 65534 "$dir/other.log" 2>/dev/null; then
+    run_plain "$loader" "$exe" /quiet /log 'C:\logs\other.log'
+    check "$label log: a file another account owns is refused, exit 2 (was $plain_status)" [ "$plain_status" = 2 ]
+  else
+    skip "$label log: a file another account owns: only root can give it one here"
+  fi
 }
 
 if [ -z "$p64" ] || [ ! -d "$p64" ]; then

@@ -226,4 +226,6 @@ else
   skip "x86 program in a 32-bit prefix: ${no_32bit_reason:-no 32-bit program built}"
 fi
 
+# shellcheck source=log-checks.sh
+. "$here/log-checks.sh"
 summary
