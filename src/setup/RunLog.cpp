@@ -11,7 +11,9 @@ void RunLog::WriteTo(std::unique_ptr<platform::LogFile> file, const std::string&
 
 bool RunLog::Line(const std::string& text) {
   ++lines_;
-  if (echo_ != nullptr && (std::fprintf(echo_, "%s\n", text.c_str()) < 0 || std::fflush(echo_) != 0))
+  // ferror too: the Windows C runtime may take a line it cannot write without saying so.
+  if (echo_ != nullptr &&
+      (std::fprintf(echo_, "%s\n", text.c_str()) < 0 || std::fflush(echo_) != 0 || std::ferror(echo_) != 0))
     echoLost_ = true;
   if (file_ == nullptr) return true;
   int offset = 0;
