@@ -252,7 +252,9 @@ bool SameText(const std::string& a, const std::string& b) {
 }
 
 // A value's data for a message: printable ASCII only, and not too long.
-std::string Shown(const std::string& data) {
+std::string Shown(std::string data) {
+  // A text stored with its terminating NUL is shown without it.
+  if (!data.empty() && data.back() == '\0') data.pop_back();
   std::string shown;
   for (char c : data.substr(0, 80)) shown += c >= 0x20 && c < 0x7F ? c : '?';
   return "\"" + shown + (data.size() > 80 ? "...\"" : "\"");

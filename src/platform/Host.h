@@ -24,6 +24,9 @@ class Host {
   virtual bool Interactive() = 0;
   // The account the program runs as.
   virtual std::string UserName() = 0;
+  // The system the program really runs on, for the log, e.g. "Windows 10.0
+  // build 19045": not the version it reports to the program.
+  virtual std::string SystemVersion() = 0;
   // Whether this account can change the machine registry.
   virtual bool RegistryWritable() = 0;
   // Makes what the run wrote permanent. False, with a reason, when that

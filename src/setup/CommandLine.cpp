@@ -68,6 +68,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         if (logGiven) return Invalid("the log file is named twice");
         if (i + 1 >= arguments.size() || arguments[i + 1].empty())
           return Invalid(argument + " needs the name of the log file after it");
+        // "/log /check" is a forgotten file name, not a log file called "/check".
+        if (Recognise(arguments[i + 1]))
+          return Invalid(argument + " needs the name of the log file after it, not the switch " +
+                         arguments[i + 1]);
         command.logFile = arguments[++i];
         logGiven = true;
         break;
@@ -128,8 +132,12 @@ std::string UsageText() {
          "  87  the command line was not understood; nothing was opened or changed\n"
          "\n"
          "Examples:\n"
-         "  MarvaneSetup /quiet /log C:\\Windows\\Temp\\MarvaneSetup.log           install\n"
+         "  MarvaneSetup /quiet /log C:\\Windows\\Logs\\MarvaneSetup.log           install\n"
          "  MarvaneSetup /check                                                detect\n"
          "  MarvaneSetup /verify /log %TEMP%\\MarvaneVerify.log                  will it work?\n"
-         "  MarvaneSetup /remove /quiet /log C:\\Windows\\Temp\\MarvaneSetup.log   remove\n";
+         "  MarvaneSetup /remove /quiet /log C:\\Windows\\Logs\\MarvaneSetup.log   remove\n"
+         "\n"
+         "Keep the log in a folder only administrators can write to, such as C:\\Windows\\Logs:\n"
+         "a log that is a link, has a second (hard) link, or, for a run with administrator\n"
+         "rights, belongs to another account is refused (exit status 2).\n";
 }

@@ -51,6 +51,9 @@ const char* VerdictName(Verdict verdict) {
 std::string Describe(const DataSourceResult& result) {
   std::string text = result.name + ": " + VerdictName(result.verdict);
   if (result.verdict == Verdict::AlreadyPresent) text += ", left as it is";
+  // The word log viewers highlight, on the lines that make the exit status 1
+  // of an install or a removal. A detection's "missing" is its answer, not a fault.
+  if (result.verdict == Verdict::Failed || result.verdict == Verdict::Left) text += ": error";
   if (!result.detail.empty()) text += ": " + result.detail;
   return text;
 }

@@ -12,7 +12,7 @@
 bool Succeeded(Verdict verdict);
 // "registered", "already present", …
 const char* VerdictName(Verdict verdict);
-// One line of the log: "Marvane-R: registered", "MV2002-S: failed: ...".
+// One line of the log: "Marvane-R: registered", "MV2002-S: failed: error: ...".
 std::string Describe(const DataSourceResult& result);
 
 class Outcome {

@@ -1,6 +1,5 @@
 #include "setup/SetupProgram.h"
 
-#include <cstdio>
 #include <exception>
 #include <string>
 
@@ -32,23 +31,22 @@ const char* ModeName(Mode mode) {
   }
 }
 
-// The log's first line: who runs what where, and what the run will decide by.
+// The log's first line: who runs what where, and what the run will decide
+// by. Beside the version name the driver rule goes by, the version Windows
+// really is: without a compatibility manifest entry GetVersionExA reports
+// Windows 8 (6.2) on every later Windows.
 std::string HeaderLine(Host& host, const CommandLine& command, MachineFacts& facts, MdlODBC& odbc) {
-  SYSTEMTIME now{};
-  host.system().GetLocalTime(&now);
-  char stamp[64];
-  std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay,
-                now.wHour, now.wMinute, now.wSecond);
   std::string root = facts.Branch().root;
   root.pop_back();
   const std::string version = odbc.GetWindowsVersionName();
   const std::string directory = facts.DriverDirectory();
 
   return std::string("MarvaneSetup ") + MARVANE_VERSION + " " + ModeName(command.mode) +
-         (command.quiet ? " /quiet" : "") + ", " + stamp + ", user " + host.UserName() + ", registry " +
+         (command.quiet ? " /quiet" : "") + ", user " + host.UserName() + ", registry " +
          (host.RegistryWritable() ? "writable" : "read-only") + ", processor \"" + facts.ProcessorId() +
          "\" -> " + root + ", Windows " + (version.empty() ? "(unnamed version)" : version) +
-         ", driver directory " + (directory.empty() ? "(none)" : directory);
+         " (running on " + host.SystemVersion() + "), driver directory " +
+         (directory.empty() ? "(none)" : directory);
 }
 
 // Detection and verification: read only, no window. Unless the log echoes
@@ -159,7 +157,14 @@ int RunSetup(Host& host, const CommandLine& command, RunLog& log, std::string& o
     log.Line("error: " + error);
     if (status == 0) status = 1;
   }
+  // A log with lines missing is not a finished job: a deployment tool would
+  // take exit status 0 for it and nobody would read what was lost.
+  if (!log.Trouble().empty() && status == 0) status = 1;
   log.Line("finished: " + summary + "; exit status " + std::to_string(status));
+  if (const std::string trouble = log.Trouble(); !trouble.empty()) {
+    errors += trouble + '\n';
+    if (status == 0) status = 1;
+  }
   return status;
 }
 

@@ -11,11 +11,13 @@
 #include <vector>
 
 #include "platform/Host.h"
+#include "platform/LogFile.h"
 #include "setup/CommandLine.h"
 #include "setup/RunLog.h"
 #include "setup/SetupProgram.h"
 
 int main(int argc, char** argv) {
+  platform::ReportFailedWritesAsErrors();
   const bool reportOnOutput = platform::AttachStandardOutput();
   const CommandLine command =
       ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
@@ -28,11 +30,15 @@ int main(int argc, char** argv) {
     return kBadCommandLineStatus;
   }
 
+  // Before the registry: a log that is refused stops the run before anything changes.
   RunLog log;
-  std::string error;
-  if (!command.logFile.empty() && !log.Open(command.logFile, error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    return 2;
+  if (!command.logFile.empty()) {
+    platform::OpenedLogFile opened = platform::OpenLogFile(command.logFile);
+    if (!opened.file) {
+      std::fprintf(stderr, "%s\n", opened.error.c_str());
+      return 2;
+    }
+    log.WriteTo(std::move(opened.file), command.logFile, platform::ProcessLogStamps());
   }
   if (reportOnOutput) log.EchoTo(stdout);
 
@@ -42,6 +48,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", opened.error.c_str());
     log.Line("error: " + opened.error);
     log.Line("finished: nothing done; exit status 2");
+    if (const std::string trouble = log.Trouble(); !trouble.empty())
+      std::fprintf(stderr, "%s\n", trouble.c_str());
     return 2;
   }
   std::string out;

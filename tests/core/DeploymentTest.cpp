@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
+#include <sstream>
 
 #include "FakePlatform.h"
 #include "odbc/MdlODBC.h"
@@ -44,6 +44,11 @@ TEST(CommandLineTest, SwitchesAliasesAndMistakes) {
       {{"/verify", "/check"}, Mode::Invalid, false, ""},
       {{"/quiet", "/bogus"}, Mode::Invalid, false, ""},
       {{"/"}, Mode::Invalid, false, ""},
+      // A switch after /log is a file name forgotten; a path from the root is a file name.
+      {{"/log", "-remove"}, Mode::Invalid, false, ""},
+      {{"/l", "/CHECK"}, Mode::Invalid, false, ""},
+      {{"--log", "--quiet"}, Mode::Invalid, false, ""},
+      {{"/log", "/var/log/setup.log"}, Mode::Install, false, "/var/log/setup.log"},
   };
   for (const Case& c : cases) {
     std::string shown;
@@ -58,39 +63,41 @@ TEST(CommandLineTest, SwitchesAliasesAndMistakes) {
 
 class DeploymentTest : public ::testing::Test {
  protected:
-  DeploymentTest() {
-    fake.year = 2004;  // 15 data sources
-    fake.PutValue("HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", "Identifier", REG_SZ,
-                  "Intel64 Family 6 Model 85 Stepping 7");
+  DeploymentTest() { Prepare(fake); }
+  static void Prepare(fake::FakePlatform& platform) {
+    platform.year = 2004;  // 15 data sources
+    platform.PutValue("HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", "Identifier", REG_SZ,
+                      "Intel64 Family 6 Model 85 Stepping 7");
     // As on Windows: the ODBC keys are there before the program ever runs.
-    fake.PutKey(MdlODBC::kWow64Listing);
-    fake.PutValue(MdlODBC::kWow64Listing, "Other DSN", REG_SZ, "SQL Server");
-    fake.PutValue("SOFTWARE\\Vendor", "Keep", REG_SZ, "this");
+    platform.PutKey(MdlODBC::kWow64Listing);
+    platform.PutValue(MdlODBC::kWow64Listing, "Other DSN", REG_SZ, "SQL Server");
+    platform.PutValue("SOFTWARE\\Vendor", "Keep", REG_SZ, "this");
   }
 
   int Run(std::vector<std::string> arguments, const std::string& logFile = "") {
     return RunOn(fake, std::move(arguments), logFile);
   }
-  int RunOn(fake::FakePlatform& platform, std::vector<std::string> arguments, const std::string& logFile) {
+  int RunOn(fake::FakePlatform& platform, std::vector<std::string> arguments, const std::string& logFile,
+            std::FILE* echo = nullptr) {
     if (!logFile.empty()) {
       arguments.push_back("/log");
       arguments.push_back(logFile);
     }
     const CommandLine command = ParseCommandLine(arguments);
     RunLog log;
-    std::string error;
-    if (!command.logFile.empty()) {
-      EXPECT_TRUE(log.Open(command.logFile, error)) << error;
-    }
+    if (!command.logFile.empty()) log.WriteTo(logged.File(), command.logFile, logged);
+    if (echo != nullptr) log.EchoTo(echo);
     out.clear();
+    errors.clear();
     fake::FakeHost host(platform);
     host.interactive = interactive;
     return RunSetup(host, command, log, out, errors);
   }
 
-  int Writes() const {
-    return fake.CountOf("RegCreateKeyA") + fake.CountOf("RegSetValueExA") + fake.CountOf("RegDeleteKeyA") +
-           fake.CountOf("RegDeleteValueA");
+  int Writes() const { return WritesOf(fake); }
+  static int WritesOf(const fake::FakePlatform& platform) {
+    return platform.CountOf("RegCreateKeyA") + platform.CountOf("RegSetValueExA") +
+           platform.CountOf("RegDeleteKeyA") + platform.CountOf("RegDeleteValueA");
   }
   int WindowCalls() const { return WindowCallsOf(fake); }
   static int WindowCallsOf(const fake::FakePlatform& platform) {
@@ -99,7 +106,15 @@ class DeploymentTest : public ::testing::Test {
     return count;
   }
 
+  std::vector<std::string> LoggedLines() const {
+    std::istringstream text(logged.text);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    return lines;
+  }
+
   fake::FakePlatform fake;
+  fake::FakeLog logged;
   bool interactive = true;
   std::string out, errors;
 };
@@ -114,15 +129,12 @@ TEST_F(DeploymentTest, QuietInstallShowsNothingAndUnattendedIsQuiet) {
   fake::FakePlatform fresh;
   fresh.version.dwPlatformId = 9;  // names no directory
   interactive = false;
-  const std::string logFile = ::testing::TempDir() + "unattended.log";
-  std::remove(logFile.c_str());
-  EXPECT_EQ(RunOn(fresh, {}, logFile), 1);
+  EXPECT_EQ(RunOn(fresh, {}, "unattended.log"), 1);
   EXPECT_EQ(WindowCallsOf(fresh), 0);
-  std::ifstream log(logFile);
-  const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  const std::string& text = logged.text;
   EXPECT_NE(text.find("nobody can see"), std::string::npos) << text;
   EXPECT_NE(text.find("message \"Setup\": Failed to get OS Version"), std::string::npos) << text;
-  EXPECT_NE(text.find("Marvane-R: failed: GetVersionExA failed"), std::string::npos) << text;
+  EXPECT_NE(text.find("Marvane-R: failed: error: GetVersionExA failed"), std::string::npos) << text;
 }
 
 TEST_F(DeploymentTest, CheckReadsOnlyAndTellsMissingFromComplete) {
@@ -184,35 +196,84 @@ TEST_F(DeploymentTest, RemovalLeavesTheRegistryAsBeforeTheRunButForWhatWasChange
 TEST_F(DeploymentTest, FailedDeleteIsReportedAndStopsNothingElse) {
   ASSERT_EQ(Run({"/quiet"}), 0);
   fake.Fail("RegDeleteKeyA", 3 * 4 + 1, ERROR_ACCESS_DENIED);  // the fifth data source's Jet key
-  const std::string logFile = ::testing::TempDir() + "remove.log";
-  std::remove(logFile.c_str());
+  const std::string logFile = "remove.log";
   EXPECT_EQ(Run({"/remove", "/quiet"}, logFile), 1);
   EXPECT_TRUE(fake.HasKey(std::string(MdlODBC::kWow64Root) + "Marvane-S2\\Engines\\Jet"));
   EXPECT_FALSE(fake.HasKey(std::string(MdlODBC::kWow64Root) + "MV2004-S2"));
   EXPECT_FALSE(fake.HasKey(std::string(MdlODBC::kWow64Root) + "Marvane-S1"));
 
-  std::ifstream log(logFile);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(log, line);) lines.push_back(line);
+  const std::vector<std::string> lines = LoggedLines();
+  const std::string stamp = fake::FakeLog::kStamp;
   ASSERT_EQ(lines.size(), 18u);
-  EXPECT_EQ(lines[0].rfind("MarvaneSetup ", 0), 0u);
+  EXPECT_EQ(lines[0].rfind(stamp + "MarvaneSetup ", 0), 0u);
   EXPECT_NE(lines[0].find(" remove /quiet, "), std::string::npos) << lines[0];
-  EXPECT_NE(lines[0].find("SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI, Windows Vista"), std::string::npos);
+  EXPECT_NE(
+      lines[0].find("SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI, Windows Vista (running on Windows 10.0 build "
+                    "19045), "),
+      std::string::npos);
   EXPECT_EQ(lines[5],
-            "Marvane-S2: failed: "
-            "RegDeleteKeyA(\"SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI\\Marvane-S2\\Engines\\Jet\") "
-            "returned 5 (Access is denied.)");
-  EXPECT_EQ(lines[6], "MV2002-R: removed");
+            stamp +
+                "Marvane-S2: failed: error: "
+                "RegDeleteKeyA(\"SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI\\Marvane-S2\\Engines\\Jet\") "
+                "returned 5 (Access is denied.)");
+  EXPECT_EQ(lines[6], stamp + "MV2002-R: removed");
   // With nobody to click it, the outcome box is a line of the log.
-  EXPECT_EQ(lines[16].rfind("message \"Marvane Installation\": Removal did not complete: 1 of 15", 0), 0u);
-  EXPECT_EQ(lines[17], "finished: 15 data sources: 14 removed, 1 failed; exit status 1");
+  EXPECT_EQ(lines[16].rfind(stamp + "message \"Marvane Installation\": Removal did not complete: 1 of 15", 0),
+            0u);
+  EXPECT_EQ(lines[17], stamp + "finished: 15 data sources: 14 removed, 1 failed; exit status 1");
 
   // The log is appended to: a second run adds its own lines after these.
   EXPECT_EQ(Run({"/check"}, logFile), 1);
-  std::ifstream again(logFile);
-  std::size_t count = 0;
-  for (std::string line; std::getline(again, line);) ++count;
-  EXPECT_EQ(count, 18u + 17u);
+  EXPECT_EQ(LoggedLines().size(), 18u + 17u);
+}
+
+// A line the log file or the echo does not take: the first one stops the run
+// before anything changes; any later one lets the registry work go on but
+// is said once on the error stream and makes the exit status 1, which the
+// last line says when it gets written.
+TEST_F(DeploymentTest, LogLinesNotWrittenChangeTheExitStatus) {
+  ASSERT_EQ(Run({"/quiet"}, "clean.log"), 0);
+  const int lineCount = static_cast<int>(LoggedLines().size());
+  const int writes = Writes();
+  struct Case {
+    int failAt;
+    bool echoFails;
+    int status;
+    bool registryWork;
+    bool lastLineSays1;
+  };
+  const Case cases[] = {
+      {1, false, 2, false, false},         // the header
+      {2, false, 1, true, true},           // the first data source's line
+      {lineCount, false, 1, true, false},  // the last line, after the status was decided
+      {0, true, 1, true, true},            // the echo on standard output
+  };
+  const std::string readOnly = ::testing::TempDir() + "read-only-echo";
+  std::fclose(std::fopen(readOnly.c_str(), "wb"));
+  for (const Case& c : cases) {
+    fake::FakePlatform fresh;
+    Prepare(fresh);
+    logged = fake::FakeLog{};
+    logged.failAt = c.failAt;
+    std::FILE* echo = c.echoFails ? std::fopen(readOnly.c_str(), "rb") : nullptr;
+    const std::string shown = "failAt " + std::to_string(c.failAt) + (c.echoFails ? ", echo" : "");
+    EXPECT_EQ(RunOn(fresh, {"/quiet"}, "x:\\setup.log", echo), c.status) << shown;
+    if (echo != nullptr) std::fclose(echo);
+    EXPECT_EQ(WritesOf(fresh), c.registryWork ? writes : 0) << shown;
+    const std::string named = c.echoFails ? "standard output" : "\"x:\\setup.log\"";
+    const std::size_t said = errors.find(named);
+    EXPECT_TRUE(said != std::string::npos && errors.find(named, said + 1) == std::string::npos)
+        << shown << ": " << errors;
+    const std::vector<std::string> lines = LoggedLines();
+    EXPECT_EQ(!lines.empty() && lines.back().ends_with("exit status 1"), c.lastLineSays1) << shown;
+  }
+}
+
+TEST(LocalTimeStampTest, OffsetsEastAndWestOfUtc) {
+  const platform::SYSTEMTIME time{2026, 3, 0, 9, 7, 5, 3, 0};
+  EXPECT_EQ(LocalTimeStamp(time, 60), "2026-03-09T07:05:03+01:00");
+  EXPECT_EQ(LocalTimeStamp(time, -210), "2026-03-09T07:05:03-03:30");
+  EXPECT_EQ(LocalTimeStamp(time, 0), "2026-03-09T07:05:03+00:00");
 }
 
 }  // namespace

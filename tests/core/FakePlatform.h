@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "platform/FileSystem.h"
 #include "platform/HeadlessWindowing.h"
 #include "platform/Host.h"
+#include "platform/LogFile.h"
 #include "platform/SystemInfo.h"
 #include "platform/portable/MemoryRegistry.h"
 
@@ -235,6 +237,7 @@ class FakeHost : public platform::Host {
   platform::FileSystem& files() override { return fake_; }
   bool Interactive() override { return interactive; }
   std::string UserName() override { return "tester"; }
+  std::string SystemVersion() override { return "Windows 10.0 build 19045"; }
   bool RegistryWritable() override { return true; }
   bool Close(std::string& error) override {
     error = closeError;
@@ -245,6 +248,35 @@ class FakeHost : public platform::Host {
 
  private:
   FakePlatform& fake_;
+};
+
+// The log file as text, stamped with a fixed time and process id so that its
+// lines compare whole. The failAt-th append (counting from 1; 0: none)
+// fails, as on a network share that dropped for a moment.
+struct FakeLog : platform::LogStamps {
+  static constexpr const char* kStamp = "2026-12-08T23:41:07+01:00 [4242] ";
+  std::string text;
+  int failAt = 0;
+  int appends = 0;
+
+  std::unique_ptr<platform::LogFile> File() {
+    struct File : platform::LogFile {
+      explicit File(FakeLog& log) : log(log) {}
+      bool Append(std::string_view bytes) override {
+        if (++log.appends == log.failAt) return false;
+        log.text += bytes;
+        return true;
+      }
+      FakeLog& log;
+    };
+    return std::make_unique<File>(*this);
+  }
+  platform::SYSTEMTIME LocalTime(int& utcOffsetMinutes) override {
+    utcOffsetMinutes = 60;
+    return {2026, 12, 2, 8, 23, 41, 7, 0};
+  }
+  unsigned long ProcessId() override { return 4242; }
+  const char* LineEnd() override { return "\n"; }
 };
 
 std::string Dword(DWORD number);  // the four little-endian bytes

@@ -21,6 +21,8 @@ run() {  # run ARGS...: status in $status, standard output in $work/out
   status=$?
 }
 lines() { grep -c "$@" || true; }
+# Each line of the log starts with its local time, its offset from UTC and the process id.
+stamp='[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}[+-][0-9]{2}:[0-9]{2} \[[0-9]+\] '
 
 # A machine whose ODBC keys are there before the program ever runs, as on
 # Windows, with a data source and a key of its own.
@@ -52,10 +54,10 @@ check "check creates nothing beside the file, not even the lock" test "$(ls -A "
 run /QUIET /log "$log"
 check "quiet install exits 0" test "$status" = 0
 check "quiet install prints no window line" test ! -s "$work/out"
-check "the log starts with the run's facts" grep -q "^MarvaneSetup .* install /quiet, .*, registry writable, processor .* -> ${branch//\\/\\\\}, " "$log"
-check "the log has a line per data source" test "$(lines -E '^(Marvane|MV)[0-9]*-[RS][12]?: registered$' "$log")" = "$count"
+check "the log starts with the run's facts" grep -qE "^${stamp}MarvaneSetup .* install /quiet, .*, registry writable, processor .* -> ${branch//\\/\\\\}, " "$log"
+check "the log has a line per data source" test "$(lines -E "^${stamp}(Marvane|MV)[0-9]*-[RS][12]?: registered$" "$log")" = "$count"
 check "the log ends with the counts and the exit status" \
-  test "$(tail -n 1 "$log")" = "finished: $count data sources: $count registered; exit status 0"
+  test "$(tail -n 1 "$log" | cut -d' ' -f3-)" = "finished: $count data sources: $count registered; exit status 0"
 cp "$reg" "$work/installed"
 
 run -check
@@ -66,7 +68,7 @@ check "check after the install leaves the file byte-identical" cmp -s "$reg" "$w
 run /remove -q -l "$log"
 check "removal exits 0" test "$status" = 0
 check "removal leaves exactly the registry as it was before the install" cmp -s "$reg" "$work/before"
-check "the log was appended to" test "$(lines "^MarvaneSetup " "$log")" = 2
+check "the log was appended to" test "$(lines -E "^${stamp}MarvaneSetup " "$log")" = 2
 run --uninstall /q
 check "a second removal exits 0" test "$status" = 0
 check "a second removal changes nothing" cmp -s "$reg" "$work/before"
@@ -79,7 +81,7 @@ run /x /q /log "$log"
 check "removal with a data source changed by hand exits 1" test "$status" = 1
 check "the changed data source is kept" grep -qx '"DBQ"="D:\\\\mine.mdb"' "$reg"
 check "the changed data source is still listed" grep -qx '"Marvane-S"="Microsoft Access Driver (\*.mdb)"' "$reg"
-check "the log says why it was left" grep -q '^Marvane-S: left: its DBQ is "D:\\mine.mdb"$' "$log"
+check "the log says why it was left" grep -qE "^${stamp}"'Marvane-S: left: error: its DBQ is "D:\\mine.mdb"$' "$log"
 check "the others are removed" test "$(lines -E '^\[.*\\(Marvane|MV)[0-9]*-[RS][12]?\]$' "$reg")" = 1
 check "the machine's own key is kept" grep -qx '"Keep"="this"' "$reg"
 

@@ -22,7 +22,8 @@
 # The checks are in files of their own beside this one: exe-checks.sh (the
 # exes and the screenshots), prefixes.sh (Wine prefixes and their registry),
 # runs.sh (running the program as a user would), registry-checks.sh (what it
-# wrote) and deploy-checks.sh (its switches, as a deployment tool runs it);
+# wrote), deploy-checks.sh (its switches, as a deployment tool runs it) and
+# log-checks.sh (the log's shape, and log paths it refuses);
 # the check, pass, fail and skip lines and the choice of Wine loader are
 # tests/lib.sh's.
 set -u
@@ -230,4 +231,6 @@ else
   skip "x86 program in a 32-bit prefix: ${no_32bit_reason:-no 32-bit program built}"
 fi
 
+# shellcheck source=log-checks.sh
+. "$here/log-checks.sh"
 summary

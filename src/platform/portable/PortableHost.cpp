@@ -1,5 +1,6 @@
 // The portable platform: the machine registry in
 // $HOME/.local/state/MarvaneSetup/HKLM.reg and windows on the terminal.
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -37,6 +38,11 @@ class PortableHost : public Host {
     if (name == nullptr || *name == '\0') name = std::getenv("LOGNAME");
     const std::string id = "uid " + std::to_string(geteuid());
     return name != nullptr && *name != '\0' ? std::string(name) + " (" + id + ")" : id;
+  }
+  // The kernel's name and release, e.g. "Linux 6.1.0-18-amd64".
+  std::string SystemVersion() override {
+    utsname name{};
+    return uname(&name) == 0 ? std::string(name.sysname) + " " + name.release : "(unknown system)";
   }
   bool RegistryWritable() override { return !registry_->IsReadOnly(); }
   bool Close(std::string& error) override { return registry_->Close(error); }

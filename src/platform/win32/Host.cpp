@@ -15,6 +15,7 @@ constexpr platform::LONG kSuccess = platform::ERROR_SUCCESS;
 // clang-format on
 
 #include <cstdio>
+#include <string>
 
 namespace platform {
 
@@ -39,6 +40,25 @@ class Win32Host final : public Host {
     ::DWORD size = sizeof name;
     if (!::GetUserNameA(name, &size)) return "(unknown)";
     return name;
+  }
+
+  // GetVersionExA reports Windows 8 (6.2) to a program whose manifest names
+  // no later Windows; RtlGetVersion reports the real one. It is ntdll's, in
+  // no import library this build links, so it is looked up at run time.
+  std::string SystemVersion() override {
+    using RtlGetVersionCall = ::LONG(WINAPI*)(::OSVERSIONINFOW*);
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    const FARPROC found = ntdll != nullptr ? ::GetProcAddress(ntdll, "RtlGetVersion") : nullptr;
+    ::OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    // Through void (*)(): a cast between unrelated function types draws a warning.
+    if (found == nullptr ||
+        reinterpret_cast<RtlGetVersionCall>(reinterpret_cast<void (*)()>(found))(&info) != 0)
+      return "Windows (version unknown)";
+    char version[64];
+    std::snprintf(version, sizeof version, "Windows %lu.%lu build %lu", info.dwMajorVersion,
+                  info.dwMinorVersion, info.dwBuildNumber);
+    return version;
   }
 
   // Creating keys under HKEY_LOCAL_MACHINE\SOFTWARE needs administrator rights.

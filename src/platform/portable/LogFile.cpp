@@ -1,0 +1,118 @@
+#include "platform/LogFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+
+namespace platform {
+
+namespace {
+
+class PosixLogFile final : public LogFile {
+ public:
+  explicit PosixLogFile(int fd) : fd_(fd) {}
+  PosixLogFile(const PosixLogFile&) = delete;
+  PosixLogFile& operator=(const PosixLogFile&) = delete;
+  ~PosixLogFile() override { ::close(fd_); }
+
+  // Once write() returns the kernel has the bytes: a run killed after it
+  // loses nothing, as with the registry's change log.
+  bool Append(std::string_view bytes) override {
+    while (!bytes.empty()) {
+      const ssize_t put = ::write(fd_, bytes.data(), bytes.size());
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) return false;
+      bytes.remove_prefix(static_cast<std::size_t>(put));
+    }
+    return true;
+  }
+
+ private:
+  int fd_;
+};
+
+class PosixLogStamps final : public LogStamps {
+ public:
+  SYSTEMTIME LocalTime(int& utcOffsetMinutes) override {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    utcOffsetMinutes = static_cast<int>(local.tm_gmtoff / 60);
+    return SYSTEMTIME{static_cast<WORD>(local.tm_year + 1900), static_cast<WORD>(local.tm_mon + 1),
+                      static_cast<WORD>(local.tm_wday),        static_cast<WORD>(local.tm_mday),
+                      static_cast<WORD>(local.tm_hour),        static_cast<WORD>(local.tm_min),
+                      static_cast<WORD>(local.tm_sec),         0};
+  }
+  unsigned long ProcessId() override { return static_cast<unsigned long>(::getpid()); }
+  const char* LineEnd() override { return "\n"; }
+};
+
+std::string Refused(const std::string& path, const std::string& what) {
+  return "MarvaneSetup: the log file \"" + path + "\" " + what + " Nothing was changed.";
+}
+
+}  // namespace
+
+// Without following a symbolic link and without waiting on a FIFO: a link or
+// FIFO planted at a path that root writes would send the log anywhere, or
+// hang the run. A second hard link is refused as well, since it may be
+// another file's name; and root does not append to a file another user
+// owns, who could have made it a name of anything.
+OpenedLogFile OpenLogFile(const std::string& path) {
+  const int fd =
+      ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    const int error = errno;
+    if (error == ELOOP)
+      return {nullptr, Refused(path,
+                               "is a symbolic link, which setup does not follow; name the real file, "
+                               "or remove the link, and run it again.")};
+    // A FIFO that nobody reads.
+    if (error == ENXIO)
+      return {nullptr, Refused(path,
+                               "is not a regular file (a FIFO?); remove it or name another file, "
+                               "and run it again.")};
+    return {nullptr,
+            Refused(path, std::string("cannot be opened for writing (") + std::strerror(error) +
+                              "); name a file in a folder this account can write to, and run it again.")};
+  }
+  auto file = std::make_unique<PosixLogFile>(fd);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0)
+    return {nullptr,
+            Refused(path, std::string("cannot be examined (") + std::strerror(errno) + "); run it again.")};
+  if (!S_ISREG(st.st_mode))
+    return {nullptr, Refused(path,
+                             "is not a regular file (a FIFO, device or directory?); remove it or name "
+                             "another file, and run it again.")};
+  if (st.st_nlink > 1)
+    return {nullptr,
+            Refused(path, "has " + std::to_string(st.st_nlink) +
+                              " hard links, so it may be another file's name; remove it, or name a "
+                              "file in a folder only administrators can write to, and run it again.")};
+  if (::geteuid() == 0 && st.st_uid != 0)
+    return {nullptr, Refused(path, "belongs to another user (uid " + std::to_string(st.st_uid) +
+                                       "), who could have made it a name of any file; remove it, or name a "
+                                       "file in a folder only root can write to, and run it again.")};
+  if (::fcntl(fd, F_SETFL, O_APPEND) != 0)  // blocking again
+    return {nullptr,
+            Refused(path, std::string("cannot be set up (") + std::strerror(errno) + "); run it again.")};
+  return {std::move(file), ""};
+}
+
+LogStamps& ProcessLogStamps() {
+  static PosixLogStamps stamps;
+  return stamps;
+}
+
+void ReportFailedWritesAsErrors() {
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+}
+
+}  // namespace platform

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# The log path as an attacker or a full disk leaves it: a symbolic link, a
+# FIFO nobody reads, a second hard link and, for root, another user's file
+# are refused (exit status 2, nothing written anywhere, no hang); a
+# file-size limit reached halfway is reported, not a death by SIGXFSZ.
+set -u
+exe=$(realpath "$1")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# shellcheck source=../lib.sh
+. "$(dirname "$0")/../lib.sh"
+
+home=$work/home
+reg=$home/.local/state/MarvaneSetup/HKLM.reg
+run() { # run LOG: status in $status, standard error in $work/err
+  HOME=$home timeout 20 "$exe" /quiet /log "$1" </dev/null >/dev/null 2>"$work/err"
+  status=$?
+}
+
+echo precious >"$work/target"
+ln -s "$work/target" "$work/symlink.log"
+mkfifo "$work/fifo.log"
+ln "$work/target" "$work/hardlink.log"
+untouched() { [ "$(cat "$work/target")" = precious ] && [ ! -e "$home" ]; }
+kinds=(symlink fifo hardlink)
+if [ "$(id -u)" = 0 ]; then
+  echo precious >"$work/other-owner.log"
+  chown 65534 "$work/other-owner.log"
+  kinds+=("other-owner")
+else
+  skip "a log another user owns: refused only for root, and this test does not run as root"
+fi
+for kind in "${kinds[@]}"; do
+  rm -rf "$home"
+  run "$work/$kind.log"
+  check "the log path $kind.log: exit 2 (was $status)" test "$status" = 2
+  check "the log path $kind.log: the error names it" grep -q "$kind.log" "$work/err"
+  check "the log path $kind.log: the target is untouched, the registry not made" untouched
+done
+
+# The log 300 bytes short of the limit, which the registry files stay well
+# within: its header fits, the data sources' lines do not.
+head -c $((256 * 1024 - 300)) /dev/zero >"$work/limited.log"
+(ulimit -f 256 && run "$work/limited.log" && echo "$status" >"$work/status")
+status=$(cat "$work/status" 2>/dev/null || echo killed)
+check "a log that reaches the file-size limit: exit 1, not a signal (was $status)" test "$status" = 1
+check "a log that reaches the file-size limit: said on standard error" grep -q 'limited.log" could not be written' "$work/err"
+check "a log that reaches the file-size limit: the registry work went on" grep -q '^"MV2002-S2"=' "$reg"
+
+summary

@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# The log as Windows' log viewers read it, and log paths that are refused (a
+# second hard link, another account's file), for both exes in the 64-bit
+# prefix. Sourced at the end of
+# run-wine-tests.sh (its prefix, loaders and exes), or run on its own with a
+# prefix of its own:
+#
+#   tests/wine/log-checks.sh BUILD_X86 BUILD_X64
+
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+  set -u
+  here=$(dirname "$0")
+  # shellcheck source=../lib.sh
+  . "$here/../lib.sh"
+  exe_x86=$(cd "$1" && pwd)/MarvaneSetup.exe
+  exe_x64=$(cd "$2" && pwd)/MarvaneSetup.exe
+  work=$(mktemp -d "${TMPDIR:-/tmp}/marvane-log.XXXXXX")
+  p64=$work/win64
+  trap 'WINEPREFIX=$p64 timeout 30 wineserver -k >/dev/null 2>&1; rm -rf "$work"' EXIT
+  export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  wine64=$(wine64_loader)
+  wine32=
+  can_run_32bit=false
+  if wine32_loaders "$work" 2>/dev/null; then
+    can_run_32bit=true
+    wine32=$wine32_loader
+    wine64=$wine32_boot_loader
+  fi
+  prefixes=()
+  # shellcheck source=prefixes.sh
+  . "$here/prefixes.sh"
+  # shellcheck source=runs.sh
+  . "$here/runs.sh"
+  # shellcheck source=deploy-checks.sh
+  . "$here/deploy-checks.sh"
+  boot_prefix "$p64" win64 "$wine64" || p64=
+  standalone=true
+else
+  standalone=false
+fi
+
+two_runs_in_crlf() { [ "$(grep -c '\] MarvaneSetup ' "$1")" = 2 ] && ! grep -qv $'\r$' "$1"; }
+every_line_matches() { ! grep -qvE "$2" "$1"; }
+
+# log_checks LABEL LOADER EXE
+log_checks() {
+  local label=$1 loader=$2 exe=$3 dir=$p64/drive_c/logs
+  local key='HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432node\ODBC\ODBC.INI'
+  local stamp='^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}[+-][0-9]{2}:[0-9]{2} \[[0-9]+\] '
+  rm -rf "$dir" && mkdir -p "$dir"
+  # An install that creates the log, then a removal that appends to it and
+  # leaves a data source changed by hand: a failure line.
+  run_plain "$loader" "$exe" /quiet /log 'C:\logs\setup.log'
+  check "$label log: the install exits 0 (was $plain_status)" [ "$plain_status" = 0 ]
+  in_prefix "$p64" "$wine64" reg add "$key\\Marvane-S" /v DBQ /d 'D:\mine.mdb' /f /reg:64 >/dev/null 2>&1
+  run_plain "$loader" "$exe" /remove /quiet /log 'C:\logs\setup.log'
+  check "$label log: a log this program made is taken again; the removal exits 1 (was $plain_status)" \
+    [ "$plain_status" = 1 ]
+  local log=$dir/setup.log build
+  check "$label log: two runs' lines, every one ending in CRLF" two_runs_in_crlf "$log"
+  check "$label log: every line starts with its local time, UTC offset and process id" \
+    every_line_matches "$log" "$stamp"
+  check "$label log: the line of the data source changed by hand says error" \
+    grep -q '] Marvane-S: left: error: its DBQ is "D:\\mine.mdb' "$log"
+  build=$(in_prefix "$p64" "$wine64" reg query 'HKLM\Software\Microsoft\Windows NT\CurrentVersion' \
+    /v CurrentBuildNumber | tr -d '\r' | awk '$1 == "CurrentBuildNumber" { print $3 }')
+  check "$label log: the header names the real Windows build ($build) beside the reported version" \
+    grep -qE "Windows [A-Za-z0-9]+ \(running on Windows [0-9]+\.[0-9]+ build ${build:-unknown}\)" "$log"
+  in_prefix "$p64" "$wine64" reg delete "$key\\Marvane-S" /f /reg:64 >/dev/null 2>&1
+  in_prefix "$p64" "$wine64" reg delete "$key\\ODBC Data Sources" /v Marvane-S /f /reg:64 >/dev/null 2>&1
+
+  # A second name made on the Linux side: Wine reports two links for it.
+  ln "$log" "$dir/linked.log"
+  cp "$log" "$work/log-before"
+  run_plain "$loader" "$exe" /quiet /log 'C:\logs\linked.log'
+  check "$label log: a path with two hard links is refused, exit 2 (was $plain_status)" [ "$plain_status" = 2 ]
+  check "$label log: the refusal says it has 2 hard links" grep -q 'linked.log" has 2 hard links' "$work/plain.out"
+  check "$label log: the linked file is unchanged" cmp -s "$work/log-before" "$log"
+
+  # Wine gives a file of another Unix user another SID, and this program an
+  # elevated token (its manifest asks for one): the owner is checked.
+  if echo other >"$dir/other.log" && chown 65534 "$dir/other.log" 2>/dev/null; then
+    run_plain "$loader" "$exe" /quiet /log 'C:\logs\other.log'
+    check "$label log: a file another account owns is refused, exit 2 (was $plain_status)" [ "$plain_status" = 2 ]
+  else
+    skip "$label log: a file another account owns: only root can give it one here"
+  fi
+}
+
+if [ -z "$p64" ] || [ ! -d "$p64" ]; then
+  skip "log checks: no 64-bit prefix booted"
+else
+  [ -f "$exe_x64" ] && log_checks "x64, 64-bit prefix," "$wine64" "$exe_x64"
+  if $can_run_32bit && [ -f "$exe_x86" ]; then
+    log_checks "x86, 64-bit prefix," "$wine32" "$exe_x86"
+  else
+    skip "log checks of the x86 exe: 32-bit Wine cannot run here"
+  fi
+fi
+if $standalone; then summary; fi
