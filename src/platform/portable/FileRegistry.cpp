@@ -176,7 +176,7 @@ std::string FileRegistry::Load(bool wantWrite) {
     if (int error = ReadAll(file.fd, text); error != 0) {
       return "cannot read " + path_ + ": " + Reason(error) + "; check the file and its permissions";
     }
-    if (std::string error = ReadRegFile(text, path_, store()); !error.empty()) return error + advice;
+    if (std::string error = ReadRegFile(text, path_, root()); !error.empty()) return error + advice;
   } else if (!refusal.empty() || errno != ENOENT) {
     return refusal.empty() ? "cannot read " + path_ + ": " + Reason(errno) + "; check its permissions"
                            : refusal;
@@ -188,7 +188,7 @@ std::string FileRegistry::Load(bool wantWrite) {
       return "cannot read " + logPath + ": " + Reason(error) + "; check the file and its permissions";
     }
     std::size_t complete = 0;
-    if (std::string error = ReplayRegLog(text, logPath, store(), &complete); !error.empty()) {
+    if (std::string error = ReplayRegLog(text, logPath, root(), &complete); !error.empty()) {
       return error + "; correct or remove that line (changes after it are then lost)";
     }
     if (complete > 0) changed_ = true;
@@ -260,7 +260,7 @@ bool FileRegistry::Fold(std::string& error) {
   }
   // The umask may have taken bits from the mode asked for at creation.
   int failure = ::fchmod(temp.fd, fileMode_) == 0 ? 0 : errno;
-  if (failure == 0) failure = WriteAll(temp.fd, WriteRegFile(store()));
+  if (failure == 0) failure = WriteAll(temp.fd, WriteRegFile(root()));
   if (failure == 0 && ::fsync(temp.fd) != 0) failure = errno;
   if (failure == 0 && ::close(std::exchange(temp.fd, -1)) != 0) failure = errno;
   if (failure == 0 &&

@@ -8,15 +8,77 @@
 #pragma once
 
 #include <cstddef>
+#include <list>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "platform/Registry.h"
-#include "platform/portable/RegStore.h"
 
 namespace platform::portable {
+
+inline constexpr std::size_t kMaxKeyNameLength = 255;
+inline constexpr std::size_t kMaxValueNameLength = 16383;
+inline constexpr std::size_t kMaxKeyDepth = 512;  // levels below HKEY_LOCAL_MACHINE, as on Windows
+inline constexpr std::string_view kVolatileTopKey = "HARDWARE";
+
+// Names compare with ASCII case folding only; other bytes compare as they are.
+bool NamesEqual(std::string_view a, std::string_view b) noexcept;
+struct NameLess {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const noexcept;
+};
+
+// True when a name holds a control byte (below 0x20, or 0x7F).
+bool HasControlByte(std::string_view name) noexcept;
+
+// Splits a key path at its backslashes. On a fault, parts.back() is the part at fault.
+enum class PathFault { kNone, kEmptyName, kControlByte, kTooLong };
+PathFault SplitKeyPath(std::string_view path, std::vector<std::string_view>& parts);
+
+struct RegValue {
+  std::string name;  // "" is the key's default value
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+};
+
+// A key of the tree. A file may be hostile: every lookup is a balanced-tree
+// search, so loading stays near linear in whatever order the keys come, and
+// nothing walks the tree by recursion, so depth costs no stack.
+struct RegKey {
+  // HKEY_LOCAL_MACHINE, with the volatile HARDWARE key below it.
+  RegKey();
+  RegKey(RegKey* parent, std::string_view name, bool isVolatile);
+  RegKey(const RegKey&) = delete;
+  RegKey& operator=(const RegKey&) = delete;
+  ~RegKey();
+
+  // Below HKEY_LOCAL_MACHINE, components joined by backslashes; "" for the root.
+  std::string Path() const;
+  std::size_t Depth() const noexcept;  // 0 for the root
+  RegKey* FindChild(std::string_view childName) const;
+  const RegValue* FindValue(std::string_view valueName) const;
+  // Follows parts as far as they exist; *matched receives how many did.
+  RegKey& Walk(const std::vector<std::string_view>& parts, std::size_t* matched);
+  // Follows parts, adding the missing keys, spelled as given.
+  RegKey& Ensure(const std::vector<std::string_view>& parts, bool asVolatile);
+  // Creates or replaces; a replaced value keeps its first spelling and place.
+  void SetValue(RegValue value);
+  // Removes a value; the others keep their order.
+  void RemoveValue(std::string_view valueName);
+
+  RegKey* parent;  // null for the root
+  std::string name;
+  bool isVolatile;
+  // Keyed by a view of each child's own name, which lives as long as the child.
+  std::map<std::string_view, std::unique_ptr<RegKey>, NameLess> children;
+  // In the order they were first set; list nodes stay put, so the index may view their names.
+  std::list<RegValue> values;
+  std::map<std::string_view, std::list<RegValue>::iterator, NameLess> valueIndex;
+};
 
 class MemoryRegistry : public Registry {
  public:
@@ -70,7 +132,7 @@ class MemoryRegistry : public Registry {
 
  protected:
   // The tree itself, bypassing handles, access rights and RecordChange.
-  RegStore& store() noexcept { return store_; }
+  RegKey& root() noexcept { return root_; }
 
   // One change to a key that is kept (not volatile), told before it is made.
   struct Change {
@@ -96,15 +158,16 @@ class MemoryRegistry : public Registry {
     DWORD access;
   };
 
-  const OpenKey* Resolve(HKEY hKey);
-  // ERROR_SUCCESS when open names a key that still exists.
-  static LONG Usable(const OpenKey* open) noexcept;
-  HKEY NewHandle(RegKey& key, DWORD access, LONG* status);
-  // A new handle with the given access to an existing key below from.
-  LONG OpenExisting(const OpenKey& from, const char* lpSubKey, DWORD access, HKEY* phkResult);
-  DWORD FullAccess() const noexcept;
+  // ERROR_SUCCESS when hKey is open on a key that still exists.
+  LONG Resolve(HKEY hKey, const OpenKey*& open) const;
+  // Splits subKey into parts_ and follows it from `from` as far as it exists.
+  LONG Walk(RegKey& from, const char* subKey, RegKey*& key, std::size_t& matched);
+  LONG NewHandle(RegKey& key, DWORD access, HKEY* phkResult);
+  // RecordChange for a change to key or its values, unless the key is volatile.
+  LONG Record(Change::Kind kind, const RegKey& key, const RegValue* value);
+  DWORD FullAccess() const noexcept { return readOnly_ ? KEY_READ : KEY_ALL_ACCESS; }
 
-  RegStore store_;
+  RegKey root_;
   OpenKey rootKey_;  // what HKEY_LOCAL_MACHINE stands for
   std::unordered_map<HKEY, OpenKey> handles_;
   HKEY nextHandle_ = 0x100;

@@ -103,22 +103,21 @@ std::string Printable(std::string_view text) {
 
 class Parser {
  public:
-  Parser(std::string_view text, bool isLog, RegStore& store) : text_(text), isLog_(isLog), store_(store) {}
+  Parser(std::string_view text, bool isLog, RegKey& root) : text_(text), isLog_(isLog), root_(root) {}
 
   void Run() {
-    if (!isLog_) ReadHeader();
-    while (NextLine()) {
-      const std::size_t first = line_.find_first_not_of(" \t");
-      if (first == std::string_view::npos || line_.front() == ';') continue;  // blank or comment
-      if (line_.front() == '[') {
-        Section();
-      } else if (line_.front() == '"' || line_.front() == '@') {
-        Value();
-      } else {
-        Fail("expected [key], \"name\"=value, @=value, a ; comment or a blank line, not \"" +
-             Printable(line_) + "\"");
-      }
+    if (!isLog_) {
+      lineNo_ = 1;
+      if (text_.starts_with("\xEF\xBB\xBF"))
+        Fail("byte order mark: save the file as plain ANSI text without BOM");
+      if (text_.starts_with("\xFF\xFE") || text_.starts_with("\xFE\xFF"))
+        Fail("UTF-16 text: save the file as plain ANSI text in REGEDIT4 form");
+      lineNo_ = 0;
+      const bool header = NextLine() && line_ == kHeader;
+      lineNo_ = 1;
+      if (!header) Fail("file does not start with REGEDIT4");
     }
+    while (NextLine()) Line();
   }
 
  private:
@@ -126,57 +125,57 @@ class Parser {
 
   bool NextLine() {
     if (pos_ >= text_.size()) return false;
-    std::size_t end = text_.find('\n', pos_);
-    if (end == std::string_view::npos) end = text_.size();
+    const std::size_t end = std::min(text_.find('\n', pos_), text_.size());
     line_ = text_.substr(pos_, end - pos_);
     pos_ = end + 1;
     ++lineNo_;
-    if (!line_.empty() && line_.back() == '\r') line_.remove_suffix(1);
+    if (line_.ends_with('\r')) line_.remove_suffix(1);
     if (line_.find('\0') != std::string_view::npos) Fail("NUL byte in the file; it must be plain text");
     return true;
   }
 
-  void ReadHeader() {
-    lineNo_ = 1;
-    if (text_.substr(0, 3) == "\xEF\xBB\xBF")
-      Fail("byte order mark: save the file as plain ANSI text without BOM");
-    if (text_.substr(0, 2) == "\xFF\xFE" || text_.substr(0, 2) == "\xFE\xFF") {
-      Fail("UTF-16 text: save the file as plain ANSI text in REGEDIT4 form");
+  void Line() {
+    if (line_.find_first_not_of(" \t") == std::string_view::npos || line_.front() == ';') return;
+    if (line_.front() == '[') {
+      Section();
+    } else if (line_.front() == '"' || line_.front() == '@') {
+      Value();
+    } else {
+      Fail("expected [key], \"name\"=value, @=value, a ; comment or a blank line, not \"" + Printable(line_) +
+           "\"");
     }
-    lineNo_ = 0;
-    if (!NextLine() || line_ != kHeader) {
-      lineNo_ = 1;
-      Fail("file does not start with REGEDIT4");
-    }
+  }
+
+  // Deletions are only for the log: "[-" or "=-".
+  bool Deleting(std::string_view& rest) const {
+    if (!rest.starts_with('-')) return false;
+    if (!isLog_) Fail("deleting keys or values is not supported here");
+    rest.remove_prefix(1);
+    return true;
   }
 
   void Section() {
     std::string_view body = line_.substr(1);
-    const bool deleting = !body.empty() && body.front() == '-';
-    if (deleting && !isLog_) Fail("deleting keys or values is not supported here");
-    if (deleting) body.remove_prefix(1);
-    if (body.empty() || body.back() != ']') Fail("expected ] at the end of the key line");
+    const bool deleting = Deleting(body);
+    if (!body.ends_with(']')) Fail("expected ] at the end of the key line");
     body.remove_suffix(1);
-    std::string_view root = body.substr(0, kRootName.size());
-    if (!NamesEqual(root, kRootName) || (body.size() > root.size() && body[root.size()] != '\\')) {
+    const std::string_view root = body.substr(0, kRootName.size());
+    if (!NamesEqual(root, kRootName) || (body.size() > root.size() && body[root.size()] != '\\'))
       Fail("key outside HKEY_LOCAL_MACHINE: only HKEY_LOCAL_MACHINE keys are kept here");
-    }
-    if (body.size() <= kRootName.size() + 1) {
+    if (body.size() <= kRootName.size() + 1)
       Fail("HKEY_LOCAL_MACHINE itself holds no values; name a key below it");
-    }
-    std::string_view path = body.substr(kRootName.size() + 1);
-    parts_.clear();
-    for (std::size_t start = 0;;) {
-      std::size_t end = path.find('\\', start);
-      std::string_view part = path.substr(start, end == std::string_view::npos ? end : end - start);
-      if (part.empty()) Fail("empty key name in \"" + Printable(path) + "\"");
-      if (HasControlByte(part)) Fail("control byte in the key name \"" + Printable(part) + "\"");
-      if (part.size() > kMaxKeyNameLength)
-        Fail("key name longer than 255 bytes: \"" + Printable(part) + "\"");
-      if (parts_.size() == kMaxKeyDepth) Fail("key more than 512 levels deep; Windows allows no deeper");
-      parts_.push_back(part);
-      if (end == std::string_view::npos) break;
-      start = end + 1;
+    const std::string_view path = body.substr(kRootName.size() + 1);
+    if (static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')) >= kMaxKeyDepth)
+      Fail("key more than 512 levels deep; Windows allows no deeper");
+    switch (SplitKeyPath(path, parts_)) {
+      case PathFault::kEmptyName:
+        Fail("empty key name in \"" + Printable(path) + "\"");
+      case PathFault::kControlByte:
+        Fail("control byte in the key name \"" + Printable(parts_.back()) + "\"");
+      case PathFault::kTooLong:
+        Fail("key name longer than 255 bytes: \"" + Printable(parts_.back()) + "\"");
+      case PathFault::kNone:
+        break;
     }
     if (NamesEqual(parts_.front(), kVolatileTopKey)) {
       Fail(
@@ -184,39 +183,17 @@ class Parser {
           "remove this section");
     }
     key_ = nullptr;
+    std::size_t matched = 0;
     if (deleting) {
-      std::size_t matched = 0;
-      RegKey& gone = RegStore::Walk(store_.root(), parts_, &matched);
-      if (matched == parts_.size()) RegStore::RemoveChild(*gone.parent(), parts_.back());
+      RegKey& gone = root_.Walk(parts_, &matched);
+      if (matched == parts_.size()) gone.parent->children.erase(gone.parent->children.find(gone.name));
       return;
     }
-    key_ = &RegStore::EnsurePath(store_.root(), parts_, false);
-    if (!isLog_) {
-      if (auto [it, added] = sectionLines_.emplace(key_, lineNo_); !added)
-        Fail("duplicate key section, first at line " + std::to_string(it->second));
-      sectionLine_ = lineNo_;
-      sectionBody_ = pos_;
-    }
-  }
-
-  // The line of the value named name in the current section before line
-  // before, or 0 when there is none (file only). Only an error asks.
-  std::size_t LineOfValue(std::string_view name, std::size_t before) const {
-    std::size_t number = sectionLine_;
-    for (std::size_t pos = sectionBody_; pos < text_.size() && number + 1 < before;) {
-      const std::size_t end = std::min(text_.find('\n', pos), text_.size());
-      const std::string_view line = text_.substr(pos, end - pos);
-      pos = end + 1;
-      ++number;
-      std::string other;
-      if (!line.empty() && line.front() == '@') {
-        if (name.empty()) return number;
-      } else if (!line.empty() && line.front() == '"') {
-        Quoted(line.substr(1), other, "a quoted name");
-        if (NamesEqual(other, name)) return number;
-      }
-    }
-    return 0;
+    key_ = &root_.Ensure(parts_, false);
+    if (isLog_) return;
+    if (auto [it, added] = sectionLines_.emplace(key_, lineNo_); !added)
+      Fail("duplicate key section, first at line " + std::to_string(it->second));
+    sectionEnd_ = pos_;
   }
 
   // Reads a quoted string from just after its opening quote into out (a
@@ -247,35 +224,32 @@ class Parser {
   void Value() {
     if (key_ == nullptr) Fail("value outside any key section");
     RegValue value;
-    std::string_view rest;
-    if (line_.front() == '@') {
-      rest = line_.substr(1);
-    } else {
-      rest = Quoted(line_.substr(1), value.name, "a quoted name");
+    std::string_view rest = line_.substr(1);
+    if (line_.front() == '"') {
+      rest = Quoted(rest, value.name, "a quoted name");
       if (value.name.size() > kMaxValueNameLength)
         Fail("value name longer than 16383 bytes: \"" + Printable(value.name) + "\"");
     }
-    if (rest.empty() || rest.front() != '=') Fail("expected \"name\"=value: no = after the name");
+    if (!rest.starts_with('=')) Fail("expected \"name\"=value: no = after the name");
     rest.remove_prefix(1);
     const std::size_t firstLine = lineNo_;
-    if (rest.substr(0, 1) == "-") {
-      if (!isLog_) Fail("deleting keys or values is not supported here");
-      if (rest != "-") Fail("expected nothing after =- (a deleted value)");
-      RegStore::RemoveValue(*key_, value.name);
+    if (Deleting(rest)) {
+      if (!rest.empty()) Fail("expected nothing after =- (a deleted value)");
+      key_->RemoveValue(value.name);
       return;
     }
-    if (rest.substr(0, 1) == "\"") {
+    if (rest.starts_with('"')) {
       rest = Quoted(rest.substr(1), value.data, "a quoted string");
       if (!rest.empty()) Fail("unexpected text after the closing quote: \"" + Printable(rest) + "\"");
       value.type = REG_SZ;
-    } else if (rest.substr(0, 6) == "dword:") {
+    } else if (rest.starts_with("dword:")) {
       value.type = REG_DWORD;
       const std::uint32_t number = HexNumber(rest.substr(6), "dword: needs 1 to 8 hex digits");
       for (int shift = 0; shift < 32; shift += 8) value.data.push_back(static_cast<BYTE>(number >> shift));
-    } else if (rest.substr(0, 4) == "hex:") {
+    } else if (rest.starts_with("hex:")) {
       value.type = REG_BINARY;
       HexBytes(rest.substr(4), value.data);
-    } else if (rest.substr(0, 4) == "hex(") {
+    } else if (rest.starts_with("hex(")) {
       const std::size_t close = rest.find("):");
       const char* bad = "expected hex(type): with the type in 1 to 8 hex digits";
       if (close == std::string_view::npos) Fail(bad);
@@ -286,19 +260,29 @@ class Parser {
     }
     // In the file a key's values come from its one section: one the key has
     // already is a duplicate, and the section says where it was first.
-    if (const std::size_t first =
-            isLog_ || !key_->FindValue(value.name) ? 0 : LineOfValue(value.name, firstLine);
-        first != 0) {
+    if (!isLog_ && key_->FindValue(value.name) != nullptr) {
+      const std::string first = std::to_string(LineOfValue(value.name));
       lineNo_ = firstLine;
-      std::string what = "duplicate value ";
-      if (value.name.empty()) {
-        what += '@';
-      } else {
-        what.append(1, '"').append(Printable(value.name)).append(1, '"');
-      }
-      Fail(what.append(", first at line ").append(std::to_string(first)));
+      if (value.name.empty()) Fail("duplicate value @, first at line " + first);
+      Fail("duplicate value \"" + Printable(value.name) + "\", first at line " + first);
     }
-    RegStore::SetValue(*key_, std::move(value));
+    key_->SetValue(std::move(value));
+  }
+
+  // The line where the current section first set the value named name: the
+  // section is read again, into a key of its own. Only an error asks.
+  std::size_t LineOfValue(std::string_view name) const {
+    RegKey scratch;
+    Parser again(text_, false, root_);
+    again.pos_ = sectionEnd_;
+    again.lineNo_ = sectionLines_.at(key_);
+    again.key_ = &scratch;
+    for (std::size_t line = 0; again.NextLine();) {
+      line = again.lineNo_;
+      again.Line();
+      if (scratch.FindValue(name) != nullptr) return line;
+    }
+    return 0;
   }
 
   std::uint32_t HexNumber(std::string_view digits, const char* what) const {
@@ -315,9 +299,8 @@ class Parser {
   void HexBytes(std::string_view text, std::vector<BYTE>& data) {
     if (text.empty()) return;
     for (std::size_t i = 0;;) {
-      if (i + 2 > text.size() || HexDigit(text[i]) < 0 || HexDigit(text[i + 1]) < 0) {
+      if (i + 2 > text.size() || HexDigit(text[i]) < 0 || HexDigit(text[i + 1]) < 0)
         Fail("hex byte expected at \"" + Printable(text.substr(i, 8)) + "\"");
-      }
       data.push_back(static_cast<BYTE>(HexDigit(text[i]) << 4 | HexDigit(text[i + 1])));
       i += 2;
       if (i == text.size()) return;
@@ -326,7 +309,7 @@ class Parser {
       if (i == text.size()) Fail("hex byte expected after the last ,");
       if (text[i] == '\\' && i + 1 == text.size()) {
         if (!NextLine()) Fail("hex data continues past the end of the file");
-        std::size_t indent = line_.find_first_not_of(" \t");
+        const std::size_t indent = line_.find_first_not_of(" \t");
         text = indent == std::string_view::npos ? std::string_view() : line_.substr(indent);
         if (text.empty()) Fail("hex byte expected on the continuation line");
         i = 0;
@@ -336,20 +319,19 @@ class Parser {
 
   std::string_view text_;
   bool isLog_;
-  RegStore& store_;
+  RegKey& root_;
   std::size_t pos_ = 0;
   std::size_t lineNo_ = 0;
   std::string_view line_;
   RegKey* key_ = nullptr;
   std::vector<std::string_view> parts_;
   std::unordered_map<const RegKey*, std::size_t> sectionLines_;  // file only: the line of each key's section
-  std::size_t sectionLine_ = 0;                                  // file only: the line of the current section
-  std::size_t sectionBody_ = 0;  // file only: where the current section's values start
+  std::size_t sectionEnd_ = 0;  // file only: where the current section's key line ends
 };
 
-std::string Run(std::string_view text, const std::string& displayPath, RegStore& store, bool isLog) {
+std::string Run(std::string_view text, const std::string& displayPath, RegKey& root, bool isLog) {
   try {
-    Parser(text, isLog, store).Run();
+    Parser(text, isLog, root).Run();
   } catch (const ParseError& error) {
     return displayPath + ":" + std::to_string(error.line) + ": " + error.what;
   }
@@ -358,26 +340,26 @@ std::string Run(std::string_view text, const std::string& displayPath, RegStore&
 
 }  // namespace
 
-std::string ReadRegFile(std::string_view text, const std::string& displayPath, RegStore& store) {
-  return Run(text, displayPath, store, false);
+std::string ReadRegFile(std::string_view text, const std::string& displayPath, RegKey& root) {
+  return Run(text, displayPath, root, false);
 }
 
-std::string ReplayRegLog(std::string_view text, const std::string& displayPath, RegStore& store,
+std::string ReplayRegLog(std::string_view text, const std::string& displayPath, RegKey& root,
                          std::size_t* completeBytes) {
   std::size_t end = text.rfind('\n');
   *completeBytes = end == std::string_view::npos ? 0 : end + 1;
-  return Run(text.substr(0, *completeBytes), displayPath, store, true);
+  return Run(text.substr(0, *completeBytes), displayPath, root, true);
 }
 
-std::string WriteRegFile(const RegStore& store) {
+std::string WriteRegFile(const RegKey& root) {
   std::string out;
   out.append(kHeader).append("\n\n");
   // Depth first through an explicit stack: a deep tree costs heap, not stack.
   struct Level {
-    RegKey::Children::const_iterator next, end;
+    decltype(root.children)::const_iterator next, end;
     std::size_t pathSize;  // of the path of the key whose children these are
   };
-  std::vector<Level> stack{{store.root().children().begin(), store.root().children().end(), 0}};
+  std::vector<Level> stack{{root.children.begin(), root.children.end(), 0}};
   std::string path;
   while (!stack.empty()) {
     Level& level = stack.back();
@@ -386,14 +368,14 @@ std::string WriteRegFile(const RegStore& store) {
       continue;
     }
     const RegKey& key = *(level.next++)->second;
-    if (key.isVolatile()) continue;
+    if (key.isVolatile) continue;
     path.resize(level.pathSize);
     if (!path.empty()) path += '\\';
-    path += key.name();
+    path += key.name;
     AppendKeyLine(out, path, false);
-    for (const RegValue& value : key.values()) AppendValueLine(out, value, true);
+    for (const RegValue& value : key.values) AppendValueLine(out, value, true);
     out += '\n';
-    stack.push_back({key.children().begin(), key.children().end(), path.size()});
+    stack.push_back({key.children.begin(), key.children.end(), path.size()});
   }
   return out;
 }
