@@ -96,17 +96,12 @@ RegKey::~RegKey() {
 }
 
 std::string RegKey::Path() const {
-  std::string path = name;
-  for (const RegKey* key = parent; key != nullptr && key->parent != nullptr; key = key->parent) {
-    path.insert(0, 1, '\\').insert(0, key->name);
-  }
+  std::vector<const RegKey*> chain;
+  for (const RegKey* key = this; key->parent != nullptr; key = key->parent) chain.push_back(key);
+  std::string path;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+    path.append(path.empty() ? "" : "\\").append((*it)->name);
   return path;
-}
-
-std::size_t RegKey::Depth() const noexcept {
-  std::size_t depth = 0;
-  for (const RegKey* key = this; key->parent != nullptr; key = key->parent) ++depth;
-  return depth;
 }
 
 RegKey* RegKey::FindChild(std::string_view childName) const {
@@ -233,10 +228,11 @@ LONG MemoryRegistry::RegCreateKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkRes
   if (matched != parts_.size()) {
     if (readOnly_ || !(from->access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
     if (key->isVolatile) return ERROR_CHILD_MUST_BE_VOLATILE;
-    if (key->Depth() + parts_.size() - matched > kMaxKeyDepth) return ERROR_INVALID_PARAMETER;
     std::string path = key->Path();
     for (std::size_t i = matched; i < parts_.size(); ++i)
       path.append(path.empty() ? "" : "\\").append(parts_[i]);
+    if (static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')) >= kMaxKeyDepth)
+      return ERROR_INVALID_PARAMETER;
     if (LONG status = RecordChange(Change{Change::Kind::kCreateKey, path, nullptr}); status != ERROR_SUCCESS)
       return status;
     key = &from->key->Ensure(parts_, false);

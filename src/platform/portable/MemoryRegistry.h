@@ -43,6 +43,7 @@ struct RegValue {
   std::string name;  // "" is the key's default value
   DWORD type = REG_NONE;
   std::vector<BYTE> data;
+  std::size_t line = 0;  // where the registry file set it; 0 when it did not
 };
 
 // A key of the tree. A file may be hostile: every lookup is a balanced-tree
@@ -58,7 +59,6 @@ struct RegKey {
 
   // Below HKEY_LOCAL_MACHINE, components joined by backslashes; "" for the root.
   std::string Path() const;
-  std::size_t Depth() const noexcept;  // 0 for the root
   RegKey* FindChild(std::string_view childName) const;
   const RegValue* FindValue(std::string_view valueName) const;
   // Follows parts as far as they exist; *matched receives how many did.
@@ -73,6 +73,7 @@ struct RegKey {
   RegKey* parent;  // null for the root
   std::string name;
   bool isVolatile;
+  std::size_t line = 0;  // of its section in the registry file; 0 when it has none
   // Keyed by a view of each child's own name, which lives as long as the child.
   std::map<std::string_view, std::unique_ptr<RegKey>, NameLess> children;
   // In the order they were first set; list nodes stay put, so the index may view their names.

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -167,16 +166,10 @@ class Parser {
     const std::string_view path = body.substr(kRootName.size() + 1);
     if (static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')) >= kMaxKeyDepth)
       Fail("key more than 512 levels deep; Windows allows no deeper");
-    switch (SplitKeyPath(path, parts_)) {
-      case PathFault::kEmptyName:
-        Fail("empty key name in \"" + Printable(path) + "\"");
-      case PathFault::kControlByte:
-        Fail("control byte in the key name \"" + Printable(parts_.back()) + "\"");
-      case PathFault::kTooLong:
-        Fail("key name longer than 255 bytes: \"" + Printable(parts_.back()) + "\"");
-      case PathFault::kNone:
-        break;
-    }
+    const char* const faults[] = {"", "empty key name", "control byte in a key name",
+                                  "key name longer than 255 bytes"};
+    if (const auto fault = static_cast<int>(SplitKeyPath(path, parts_)); fault != 0)
+      Fail(faults[fault] + (" in \"" + Printable(path) + "\""));
     if (NamesEqual(parts_.front(), kVolatileTopKey)) {
       Fail(
           "HKEY_LOCAL_MACHINE\\HARDWARE is rebuilt at every start and is not kept in this file; "
@@ -191,9 +184,8 @@ class Parser {
     }
     key_ = &root_.Ensure(parts_, false);
     if (isLog_) return;
-    if (auto [it, added] = sectionLines_.emplace(key_, lineNo_); !added)
-      Fail("duplicate key section, first at line " + std::to_string(it->second));
-    sectionEnd_ = pos_;
+    if (key_->line != 0) Fail("duplicate key section, first at line " + std::to_string(key_->line));
+    key_->line = lineNo_;
   }
 
   // Reads a quoted string from just after its opening quote into out (a
@@ -232,7 +224,7 @@ class Parser {
     }
     if (!rest.starts_with('=')) Fail("expected \"name\"=value: no = after the name");
     rest.remove_prefix(1);
-    const std::size_t firstLine = lineNo_;
+    if (!isLog_) value.line = lineNo_;
     if (Deleting(rest)) {
       if (!rest.empty()) Fail("expected nothing after =- (a deleted value)");
       key_->RemoveValue(value.name);
@@ -259,30 +251,13 @@ class Parser {
       Fail("expected \"name\"=value with \"text\", dword:, hex: or hex(type): after =");
     }
     // In the file a key's values come from its one section: one the key has
-    // already is a duplicate, and the section says where it was first.
-    if (!isLog_ && key_->FindValue(value.name) != nullptr) {
-      const std::string first = std::to_string(LineOfValue(value.name));
-      lineNo_ = firstLine;
-      if (value.name.empty()) Fail("duplicate value @, first at line " + first);
-      Fail("duplicate value \"" + Printable(value.name) + "\", first at line " + first);
+    // already is a duplicate.
+    if (const RegValue* old = isLog_ ? nullptr : key_->FindValue(value.name)) {
+      lineNo_ = value.line;
+      if (value.name.empty()) Fail("duplicate value @, first at line " + std::to_string(old->line));
+      Fail("duplicate value \"" + Printable(value.name) + "\", first at line " + std::to_string(old->line));
     }
     key_->SetValue(std::move(value));
-  }
-
-  // The line where the current section first set the value named name: the
-  // section is read again, into a key of its own. Only an error asks.
-  std::size_t LineOfValue(std::string_view name) const {
-    RegKey scratch;
-    Parser again(text_, false, root_);
-    again.pos_ = sectionEnd_;
-    again.lineNo_ = sectionLines_.at(key_);
-    again.key_ = &scratch;
-    for (std::size_t line = 0; again.NextLine();) {
-      line = again.lineNo_;
-      again.Line();
-      if (scratch.FindValue(name) != nullptr) return line;
-    }
-    return 0;
   }
 
   std::uint32_t HexNumber(std::string_view digits, const char* what) const {
@@ -325,8 +300,6 @@ class Parser {
   std::string_view line_;
   RegKey* key_ = nullptr;
   std::vector<std::string_view> parts_;
-  std::unordered_map<const RegKey*, std::size_t> sectionLines_;  // file only: the line of each key's section
-  std::size_t sectionEnd_ = 0;  // file only: where the current section's key line ends
 };
 
 std::string Run(std::string_view text, const std::string& displayPath, RegKey& root, bool isLog) {
