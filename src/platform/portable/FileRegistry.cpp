@@ -17,10 +17,6 @@ namespace {
 
 constexpr int kNotRegular = -1;  // what OpenBeside returns for a FIFO, device or directory
 
-std::string Reason(int error) {
-  return std::strerror(error);
-}
-
 std::string NameOf(const std::string& path) {
   return path.substr(path.rfind('/') + 1);
 }
@@ -115,7 +111,7 @@ std::string FileRegistry::ReadBeside(const std::string& path, int flags, Fd& fil
     if (got < 0 && errno != EINTR) error = errno;
   }
   if (error == 0) return std::string();
-  return "cannot read " + path + ": " + Reason(error) + "; check the file and its permissions";
+  return "cannot read " + path + ": " + std::strerror(error) + "; check the file and its permissions";
 }
 
 std::string FileRegistry::Load(bool wantWrite) {
@@ -125,7 +121,7 @@ std::string FileRegistry::Load(bool wantWrite) {
   // Reading only creates nothing: a missing directory is an empty registry.
   if (int error = wantWrite ? MakeDirectories(directory_) : 0; error != 0) {
     if (!IsPermissionError(error)) {
-      return "cannot create the directory " + directory_ + " for " + path_ + ": " + Reason(error) +
+      return "cannot create the directory " + directory_ + " for " + path_ + ": " + std::strerror(error) +
              "; create it or set HOME to a usable place";
     }
     wantWrite = false;
@@ -135,7 +131,7 @@ std::string FileRegistry::Load(bool wantWrite) {
   if (!directoryFd_) {
     SetReadOnly(true);
     if (errno == ENOENT && !wantWrite) return std::string();
-    return "cannot open the directory " + directory_ + " of " + path_ + ": " + Reason(errno);
+    return "cannot open the directory " + directory_ + " of " + path_ + ": " + std::strerror(errno);
   }
   // Whoever else may write the folder could swap its files between our calls.
   if (::fstat(directoryFd_.fd, &st) != 0 || (st.st_uid != 0 && st.st_uid != ::geteuid())) {
@@ -161,9 +157,9 @@ std::string FileRegistry::Load(bool wantWrite) {
     error = OpenBeside(lockPath, O_RDONLY, lock_);
   }
   if (std::string refusal = Refusal(lockPath, error); !refusal.empty()) return refusal;
-  if (writable_ && error != 0) return "cannot open the lock file " + lockPath + ": " + Reason(error);
+  if (writable_ && error != 0) return "cannot open the lock file " + lockPath + ": " + std::strerror(error);
   while (lock_ && ::flock(lock_.fd, writable_ ? LOCK_EX : LOCK_SH) != 0) {
-    if (errno != EINTR) return "cannot lock " + lockPath + ": " + Reason(errno);
+    if (errno != EINTR) return "cannot lock " + lockPath + ": " + std::strerror(errno);
   }
   SetReadOnly(!writable_);
 
@@ -188,7 +184,7 @@ std::string FileRegistry::Load(bool wantWrite) {
   if (writable_ && log) {
     // Drop an unfinished last record so that new records start on a line of their own.
     if (complete < text.size() && ::ftruncate(log.fd, static_cast<off_t>(complete)) != 0)
-      return "cannot repair " + logPath + ": " + Reason(errno);
+      return "cannot repair " + logPath + ": " + std::strerror(errno);
     logSize_ = static_cast<off_t>(complete);
     log_ = std::move(log);
   }
@@ -240,7 +236,7 @@ bool FileRegistry::Fold(std::string& error) {
   Fd temp(::openat(directoryFd_.fd, tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                    fileMode_ & 0666));
   if (!temp) {
-    error = "cannot create " + tempPath + ": " + Reason(errno) + kept;
+    error = "cannot create " + tempPath + ": " + std::strerror(errno) + kept;
     return false;
   }
   // The umask may have taken bits from the mode asked for at creation.
@@ -253,17 +249,17 @@ bool FileRegistry::Fold(std::string& error) {
     failure = errno;
   if (failure != 0) {
     ::unlinkat(directoryFd_.fd, tempName.c_str(), 0);
-    error = "cannot save " + path_ + ": " + Reason(failure) + kept;
+    error = "cannot save " + path_ + ": " + std::strerror(failure) + kept;
     return false;
   }
   // The rename is durable once the directory is synced; only then may the log go.
   if (::fsync(directoryFd_.fd) != 0) {
-    error = "cannot sync the directory " + directory_ + ": " + Reason(errno) + kept;
+    error = "cannot sync the directory " + directory_ + ": " + std::strerror(errno) + kept;
     return false;
   }
   log_ = Fd();
   if (::unlinkat(directoryFd_.fd, NameOf(LogPath(path_)).c_str(), 0) != 0 && errno != ENOENT) {
-    error = "saved " + path_ + " but cannot remove " + LogPath(path_) + ": " + Reason(errno);
+    error = "saved " + path_ + " but cannot remove " + LogPath(path_) + ": " + std::strerror(errno);
     return false;
   }
   return true;

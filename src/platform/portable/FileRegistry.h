@@ -61,7 +61,6 @@ class FileRegistry : public MemoryRegistry {
   LONG RecordChange(const Change& change) override;
 
  private:
-  // Owns a file descriptor.
   struct Fd {
     int fd = -1;
     Fd() = default;

@@ -17,13 +17,10 @@ unsigned char Fold(char c) noexcept {
   return u >= 'A' && u <= 'Z' ? static_cast<unsigned char>(u + ('a' - 'A')) : u;
 }
 
-constexpr DWORD kGenericRead = 0x80000000u;
-constexpr DWORD kGenericWrite = 0x40000000u;
-constexpr DWORD kGenericExecute = 0x20000000u;
-constexpr DWORD kGenericAll = 0x10000000u;
-
 // Turns generic rights into the key rights they stand for.
 DWORD MapGeneric(DWORD sam) {
+  constexpr DWORD kGenericRead = 0x80000000u, kGenericWrite = 0x40000000u, kGenericExecute = 0x20000000u,
+                  kGenericAll = 0x10000000u;
   DWORD access = sam & ~(kGenericRead | kGenericWrite | kGenericExecute | kGenericAll | MAXIMUM_ALLOWED);
   if (sam & (kGenericRead | kGenericExecute)) access |= KEY_READ;
   if (sam & kGenericWrite) access |= KEY_WRITE;
@@ -71,8 +68,7 @@ PathFault SplitKeyPath(std::string_view path, std::vector<std::string_view>& par
 }
 
 RegKey::RegKey() : RegKey(nullptr, "", false) {
-  auto hardware = std::make_unique<RegKey>(this, kVolatileTopKey, true);
-  children.emplace(hardware->name, std::move(hardware));
+  Ensure({kVolatileTopKey}, true);
 }
 
 RegKey::RegKey(RegKey* parent, std::string_view name, bool isVolatile)
@@ -275,12 +271,10 @@ LONG MemoryRegistry::RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD*
   if (lpType != nullptr) *lpType = value->type;
   if (lpcbData == nullptr) return ERROR_SUCCESS;
   const auto size = static_cast<DWORD>(value->data.size());
-  const bool fits = *lpcbData >= size;
+  const LONG status = lpData != nullptr && *lpcbData < size ? ERROR_MORE_DATA : ERROR_SUCCESS;
+  if (lpData != nullptr && status == ERROR_SUCCESS) std::copy(value->data.begin(), value->data.end(), lpData);
   *lpcbData = size;
-  if (lpData == nullptr) return ERROR_SUCCESS;
-  if (!fits) return ERROR_MORE_DATA;
-  std::copy(value->data.begin(), value->data.end(), lpData);
-  return ERROR_SUCCESS;
+  return status;
 }
 
 LONG MemoryRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {

@@ -35,7 +35,7 @@ struct NameLess {
 // True when a name holds a control byte (below 0x20, or 0x7F).
 bool HasControlByte(std::string_view name) noexcept;
 
-// Splits a key path at its backslashes. On a fault, parts.back() is the part at fault.
+// Splits a key path at its backslashes.
 enum class PathFault { kNone, kEmptyName, kControlByte, kTooLong };
 PathFault SplitKeyPath(std::string_view path, std::vector<std::string_view>& parts);
 
@@ -67,7 +67,6 @@ struct RegKey {
   RegKey& Ensure(const std::vector<std::string_view>& parts, bool asVolatile);
   // Creates or replaces; a replaced value keeps its first spelling and place.
   void SetValue(RegValue value);
-  // Removes a value; the others keep their order.
   void RemoveValue(std::string_view valueName);
 
   RegKey* parent;  // null for the root
@@ -84,16 +83,12 @@ struct RegKey {
 class MemoryRegistry : public Registry {
  public:
   MemoryRegistry();
-  MemoryRegistry(const MemoryRegistry&) = delete;
-  MemoryRegistry& operator=(const MemoryRegistry&) = delete;
 
-  // Null or "" opens a new handle to hKey's key. ulOptions is not looked at.
+  // Null or "" opens a new handle to hKey's key (so does RegCreateKeyA).
   LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, DWORD samDesired,
                      HKEY* phkResult) override;
-  // Null or "" opens a new handle to hKey's key. A key deeper than
-  // kMaxKeyDepth gives ERROR_INVALID_PARAMETER: it could not be read back.
+  // A key deeper than kMaxKeyDepth gives ERROR_INVALID_PARAMETER: it could not be read back.
   LONG RegCreateKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkResult) override;
-  // lpData null with cbData > 0 gives ERROR_INVALID_PARAMETER. The key
   // HKEY_LOCAL_MACHINE itself holds no values: ERROR_ACCESS_DENIED.
   LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
                       DWORD cbData) override;
@@ -102,22 +97,17 @@ class MemoryRegistry : public Registry {
   LONG RegOpenKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkResult) override;
   LONG RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWORD* lpType, BYTE* lpData,
                         DWORD* lpcbData) override;
-  // lpSubKey is relative to hKey and may not be null or "". The access rights
-  // of hKey do not matter; a key with subkeys, a volatile key or any key in a
-  // read-only registry gives ERROR_ACCESS_DENIED. Handles still open to the
+  // The access rights of hKey do not matter. Handles still open to the
   // deleted key answer ERROR_KEY_DELETED from then on, and can be closed.
   LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;
-  // Needs a handle with KEY_SET_VALUE. The other values keep their order.
   LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;
   LONG RegQueryInfoKeyCounts(HKEY hKey, DWORD* lpcSubKeys, DWORD* lpcValues) override;
   // Subkeys in case-insensitive order of their names.
   LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD cchName) override;
 
-  // Puts a value into a volatile key, creating the missing keys on the path
-  // (backslash-separated, below HKEY_LOCAL_MACHINE) as volatile ones. For the
-  // host to publish machine facts at start; allowed in a read-only registry.
-  // Throws std::invalid_argument for a malformed path or a path that reaches
-  // an existing key that is not volatile.
+  // For the host to publish machine facts at start, even in a read-only
+  // registry: missing keys on the path are created volatile. Throws
+  // std::invalid_argument for a malformed path or one through a kept key.
   void AddVolatileValue(const std::string& keyPath, const std::string& valueName, DWORD type,
                         std::vector<BYTE> data);
 
@@ -125,7 +115,6 @@ class MemoryRegistry : public Registry {
   void SetReadOnly(bool readOnly) noexcept { readOnly_ = readOnly; }
   bool IsReadOnly() const noexcept { return readOnly_; }
 
-  // Handles handed out and not closed yet; predefined roots not counted.
   std::size_t OpenHandleCount() const noexcept { return handles_.size(); }
 
   // The REGEDIT4 text of the kept (non-volatile) keys: what the registry file would hold.
@@ -148,9 +137,9 @@ class MemoryRegistry : public Registry {
     const RegValue* value;     // for kSetValue and kDeleteValue; null otherwise
   };
 
-  // Called before each real change to a kept key: a new key, a new value, a
-  // value given another type or other bytes, a deleted key or value. Any
-  // status but ERROR_SUCCESS cancels the change and is what the call returns.
+  // Called before each real change to a kept key (setting a value to what it
+  // holds is none). Any other status than ERROR_SUCCESS cancels the change
+  // and is what the call returns.
   virtual LONG RecordChange(const Change& change);
 
  private:

@@ -17,7 +17,7 @@ constexpr std::size_t kQuotedBytes = 80;
 
 // --- writing ---------------------------------------------------------------
 
-const char kHexDigits[] = "0123456789abcdef";
+const std::string_view kHexDigits = "0123456789abcdefABCDEF";  // lower case first: written so
 
 void AppendQuoted(std::string& out, std::string_view text) {
   out += '"';
@@ -28,23 +28,15 @@ void AppendQuoted(std::string& out, std::string_view text) {
   out += '"';
 }
 
-// Lower-case hex digits of number: all eight, or without leading zeros.
-void AppendHexNumber(std::string& out, std::uint32_t number, bool allDigits) {
-  char digits[8];
-  for (int i = 7; i >= 0; --i, number >>= 4) digits[i] = kHexDigits[number & 0xF];
-  std::size_t first = 0;
-  while (!allDigits && first < 7 && digits[first] == '0') ++first;
-  out.append(digits + first, sizeof digits - first);
+// Lower-case hex digits of number, at least `digits` of them.
+std::string HexText(std::uint32_t number, int digits) {
+  char text[12];
+  std::snprintf(text, sizeof text, "%0*x", digits, static_cast<unsigned>(number));
+  return text;
 }
 
 void AppendHex(std::string& out, const RegValue& value, bool wrapHex) {
-  if (value.type == REG_BINARY) {
-    out += "hex:";
-  } else {
-    out += "hex(";
-    AppendHexNumber(out, value.type, false);
-    out += "):";
-  }
+  out += value.type == REG_BINARY ? "hex:" : "hex(" + HexText(value.type, 1) + "):";
   const std::size_t lineStart = out.rfind('\n');
   std::size_t column = out.size() - (lineStart == std::string::npos ? 0 : lineStart + 1);
   const std::size_t count = value.data.size();
@@ -78,10 +70,8 @@ struct ParseError {
 };
 
 int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+  const std::size_t digit = kHexDigits.find(c);
+  return digit == std::string_view::npos ? -1 : static_cast<int>(digit < 16 ? digit : digit - 6);
 }
 
 std::string Printable(std::string_view text) {
@@ -224,7 +214,7 @@ class Parser {
     }
     if (!rest.starts_with('=')) Fail("expected \"name\"=value: no = after the name");
     rest.remove_prefix(1);
-    if (!isLog_) value.line = lineNo_;
+    value.line = lineNo_;
     if (Deleting(rest)) {
       if (!rest.empty()) Fail("expected nothing after =- (a deleted value)");
       key_->RemoveValue(value.name);
@@ -364,8 +354,7 @@ void AppendValueLine(std::string& out, const RegValue& value, bool wrapHex) {
   if (value.type == REG_SZ && plain) {
     AppendQuoted(out, std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
   } else if (value.type == REG_DWORD && data.size() == 4) {
-    out += "dword:";
-    AppendHexNumber(out, data[0] | (data[1] << 8) | (data[2] << 16) | (std::uint32_t{data[3]} << 24), true);
+    out += "dword:" + HexText(data[0] | (data[1] << 8) | (data[2] << 16) | (std::uint32_t{data[3]} << 24), 8);
   } else {
     AppendHex(out, value, wrapHex);
   }
