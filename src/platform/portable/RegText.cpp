@@ -77,14 +77,10 @@ int HexDigit(char c) {
 std::string Printable(std::string_view text) {
   std::string shown;
   for (char c : text.substr(0, kQuotedBytes)) {
-    auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7F) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", u);
-      shown += hex;
-    } else {
-      shown += c;
-    }
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F)
+      shown.append("\\x").append(1, kHexDigits[u >> 4]).append(1, kHexDigits[u & 0xF]);
+    if (u >= 0x20 && u != 0x7F) shown += c;
   }
   if (text.size() > kQuotedBytes) shown += "...";
   return shown;
@@ -194,9 +190,7 @@ class Parser {
         out.push_back(static_cast<typename Out::value_type>(next));
         ++i;
       } else if (u < 0x20 || u == 0x7F) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "0x%02x", u);
-        Fail(std::string("control byte ") + hex + " in " + what);
+        Fail(std::string("control byte 0x") + kHexDigits[u >> 4] + kHexDigits[u & 0xF] + " in " + what);
       } else {
         out.push_back(static_cast<typename Out::value_type>(c));
       }
