@@ -75,20 +75,14 @@ RegKey::RegKey(RegKey* parent, std::string_view name, bool isVolatile)
     : parent(parent), name(name), isVolatile(isVolatile) {}
 
 RegKey::~RegKey() {
-  // Frees the keys below level by level: a deep tree would overflow the stack
-  // if each key freed its own children. A key taken apart here has none left.
-  std::vector<std::unique_ptr<RegKey>> doomed;
-  auto take = [&doomed](RegKey& key) {
-    for (auto& entry : key.children) {
-      if (entry.second != nullptr) doomed.push_back(std::move(entry.second));
-    }
-  };
-  take(*this);
-  while (!doomed.empty()) {
-    std::unique_ptr<RegKey> key = std::move(doomed.back());
-    doomed.pop_back();
-    take(*key);
+  // Empties the keys below from the last found up, so that no key frees
+  // children that still have their own: a deep tree would overflow the stack.
+  if (children.empty()) return;
+  std::vector<RegKey*> keys{this};
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    for (auto& entry : keys[i]->children) keys.push_back(entry.second.get());
   }
+  for (auto it = keys.rbegin(); it != keys.rend(); ++it) (*it)->children.clear();
 }
 
 std::string RegKey::Path() const {
