@@ -87,8 +87,8 @@ FileRegistry::Opened FileRegistry::Open(const std::string& path, Access access) 
 // and writes anywhere) and without blocking (a FIFO would hang the run while
 // it holds the lock); then only a regular file will do.
 int FileRegistry::OpenBeside(const std::string& path, int flags, Fd& file, struct stat* st) {
-  file = Fd(::openat(directoryFd_.fd, NameOf(path).c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                     fileMode_ & 0666));
+  file = Fd{::openat(directoryFd_.fd, NameOf(path).c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                     fileMode_ & 0666)};
   struct stat own;
   if (st == nullptr) st = &own;
   if (!file) return errno;
@@ -126,7 +126,7 @@ std::string FileRegistry::Load(bool wantWrite) {
     }
     wantWrite = false;
   }
-  directoryFd_ = Fd(::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  directoryFd_ = Fd{::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
   struct stat st;
   if (!directoryFd_) {
     SetReadOnly(true);
@@ -225,7 +225,7 @@ LONG FileRegistry::RecordChange(const Change& change) {
   return ERROR_SUCCESS;
 }
 
-bool FileRegistry::Fold(std::string& error) {
+std::string FileRegistry::Fold() {
   const std::string tempPath = TempPath(path_);
   const std::string tempName = NameOf(tempPath);
   const std::string kept =
@@ -233,12 +233,9 @@ bool FileRegistry::Fold(std::string& error) {
   // Created afresh and exclusively: whatever was at that name (a link
   // included) is removed, never written through.
   ::unlinkat(directoryFd_.fd, tempName.c_str(), 0);
-  Fd temp(::openat(directoryFd_.fd, tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                   fileMode_ & 0666));
-  if (!temp) {
-    error = "cannot create " + tempPath + ": " + std::strerror(errno) + kept;
-    return false;
-  }
+  Fd temp{::openat(directoryFd_.fd, tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                   fileMode_ & 0666)};
+  if (!temp) return "cannot create " + tempPath + ": " + std::strerror(errno) + kept;
   // The umask may have taken bits from the mode asked for at creation.
   int failure = ::fchmod(temp.fd, fileMode_) == 0 ? 0 : errno;
   if (failure == 0) failure = WriteAll(temp.fd, WriteRegFile(root()));
@@ -249,20 +246,15 @@ bool FileRegistry::Fold(std::string& error) {
     failure = errno;
   if (failure != 0) {
     ::unlinkat(directoryFd_.fd, tempName.c_str(), 0);
-    error = "cannot save " + path_ + ": " + std::strerror(failure) + kept;
-    return false;
+    return "cannot save " + path_ + ": " + std::strerror(failure) + kept;
   }
   // The rename is durable once the directory is synced; only then may the log go.
-  if (::fsync(directoryFd_.fd) != 0) {
-    error = "cannot sync the directory " + directory_ + ": " + std::strerror(errno) + kept;
-    return false;
-  }
+  if (::fsync(directoryFd_.fd) != 0)
+    return "cannot sync the directory " + directory_ + ": " + std::strerror(errno) + kept;
   log_ = Fd();
-  if (::unlinkat(directoryFd_.fd, NameOf(LogPath(path_)).c_str(), 0) != 0 && errno != ENOENT) {
-    error = "saved " + path_ + " but cannot remove " + LogPath(path_) + ": " + std::strerror(errno);
-    return false;
-  }
-  return true;
+  if (::unlinkat(directoryFd_.fd, NameOf(LogPath(path_)).c_str(), 0) != 0 && errno != ENOENT)
+    return "saved " + path_ + " but cannot remove " + LogPath(path_) + ": " + std::strerror(errno);
+  return std::string();
 }
 
 bool FileRegistry::Close(std::string& error) {
@@ -270,15 +262,14 @@ bool FileRegistry::Close(std::string& error) {
   if (closed_) return true;
   closed_ = true;
   SetReadOnly(true);
-  bool saved = true;
   if (writable_ && changed_) {
-    saved = Fold(error);
+    error = Fold();
   } else if (log_ && logSize_ == 0) {
     ::unlinkat(directoryFd_.fd, NameOf(LogPath(path_)).c_str(), 0);
   }
   log_ = Fd();
   lock_ = Fd();  // releases the lock
-  return saved;
+  return error.empty();
 }
 
 }  // namespace platform::portable

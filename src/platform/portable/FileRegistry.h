@@ -63,8 +63,6 @@ class FileRegistry : public MemoryRegistry {
  private:
   struct Fd {
     int fd = -1;
-    Fd() = default;
-    explicit Fd(int owned) noexcept : fd(owned) {}
     Fd& operator=(Fd&& other) noexcept {
       std::swap(fd, other.fd);
       return *this;
@@ -80,7 +78,7 @@ class FileRegistry : public MemoryRegistry {
   // Opens and reads a file beside the registry file; a missing one is read as absent.
   std::string ReadBeside(const std::string& path, int flags, Fd& file, std::string& text);
   std::string Load(bool wantWrite);
-  bool Fold(std::string& error);
+  std::string Fold();  // "" when saved, else what went wrong
 
   std::string path_;
   std::string directory_;

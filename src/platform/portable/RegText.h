@@ -1,15 +1,12 @@
-// The registry as REGEDIT4 text: the machine registry file and its change log.
-// README.md shows the file as written. Reading also takes CRLF line ends, ";"
-// comment lines, blank lines, hex(1):/hex(3): forms and sections whose parent
-// keys have no section of their own; quoted strings may hold bytes 0x80..0xFF
-// (such a REG_SZ is written back as hex(1):). A byte order mark is refused.
+// The registry as REGEDIT4 text: the machine registry file (as README.md
+// shows it) and its change log. Reading also takes hex(1):/hex(3): forms,
+// sections whose parent keys have none, and bytes 0x80..0xFF in quotes (such
+// a REG_SZ is written back as hex(1):).
 //
-// The change log holds the same lines, appended as changes happen, hex data
-// kept on one line. Sections and values may repeat there; the last one wins.
-// Deletions are logged as regedit writes them, and are taken only there:
-//   [-HKEY_LOCAL_MACHINE\Key]          the key goes, with whatever is below it
-//   "Name"=-                           the value goes from the current key
-//   @=-                                (a key or value already gone is no error)
+// The change log holds the same lines, hex data kept on one line; sections and
+// values may repeat there, the last one wins. Deletions, as regedit writes
+// them, are taken only there: [-HKEY_LOCAL_MACHINE\Key] (with whatever is
+// below it), "Name"=- and @=-; a key or value already gone is no error.
 #pragma once
 
 #include <cstddef>
