@@ -13,7 +13,6 @@
 #include "platform/portable/FileRegistry.h"
 #include "platform/portable/MemoryRegistry.h"
 #include "platform/portable/PortableSystemInfo.h"
-#include "platform/portable/RegText.h"
 #include "registry/basRegistry.h"
 #include "setup/frmMarvane.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/portable/RegText.h"
+#include "platform/portable/MemoryRegistry.h"
 
 using namespace platform::portable;
 

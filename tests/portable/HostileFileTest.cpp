@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "platform/portable/MemoryRegistry.h"
-#include "platform/portable/RegText.h"
 
 namespace platform::portable {
 namespace {

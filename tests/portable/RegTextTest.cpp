@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/portable/RegText.h"
+#include "platform/portable/MemoryRegistry.h"
 
 namespace platform::portable {
 namespace {

@@ -9,8 +9,6 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/portable/RegText.h"
-
 namespace platform::portable {
 
 namespace {

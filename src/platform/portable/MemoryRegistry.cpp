@@ -6,8 +6,6 @@
 #include <stdexcept>
 #include <utility>
 
-#include "platform/portable/RegText.h"
-
 namespace platform::portable {
 
 namespace {

@@ -1,6 +1,6 @@
-// The registry calls over an in-memory key tree, with the status codes Windows
-// gives. Used on its own by tests and benchmarks, and as the base of the
-// file-backed machine registry.
+// The registry in memory: the key tree, its REGEDIT4 text (RegText.cpp) and
+// the registry calls over it, with the status codes Windows gives. Used on its
+// own by tests and benchmarks, and as the base of the file-backed registry.
 //
 // Only HKEY_LOCAL_MACHINE exists; the other predefined roots are invalid
 // handles here. HKEY_LOCAL_MACHINE\HARDWARE and everything below it is
@@ -79,6 +79,36 @@ struct RegKey {
   std::list<RegValue> values;
   std::map<std::string_view, std::list<RegValue>::iterator, NameLess> valueIndex;
 };
+
+// The registry as REGEDIT4 text: the machine registry file (as README.md
+// shows it) and its change log. Reading also takes hex(1):/hex(3): forms,
+// sections whose parent keys have none, and bytes 0x80..0xFF in quotes (such
+// a REG_SZ is written back as hex(1):).
+//
+// The change log holds the same lines, hex data kept on one line; sections and
+// values may repeat there, the last one wins. Deletions, as regedit writes
+// them, are taken only there: [-HKEY_LOCAL_MACHINE\Key] (with whatever is
+// below it), "Name"=- and @=-; a key or value already gone is no error.
+inline constexpr std::string_view kRootName = "HKEY_LOCAL_MACHINE";
+
+// Reads a whole registry file into the tree below root. Returns "" when it
+// loaded, or "path:line: what is wrong", path being displayPath.
+std::string ReadRegFile(std::string_view text, const std::string& displayPath, RegKey& root);
+
+// Replays a change log onto the tree. A last line without its line end is
+// an unfinished write and is skipped; *completeBytes receives the length of
+// the lines that were replayed. Returns "" or "path:line: what is wrong".
+std::string ReplayRegLog(std::string_view text, const std::string& displayPath, RegKey& root,
+                         std::size_t* completeBytes);
+
+// The whole file text for the kept (non-volatile) keys below root.
+std::string WriteRegFile(const RegKey& root);
+
+// The same lines appended to out: "[HKEY_LOCAL_MACHINE\path]\n", or with
+// deleted "[-HKEY_LOCAL_MACHINE\path]\n"; a value line; "\"name\"=-\n".
+void AppendKeyLine(std::string& out, std::string_view keyPath, bool deleted);
+void AppendValueLine(std::string& out, const RegValue& value, bool wrapHex);
+void AppendValueDeleteLine(std::string& out, std::string_view valueName);
 
 class MemoryRegistry : public Registry {
  public:

@@ -1,10 +1,10 @@
-#include "platform/portable/RegText.h"
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <utility>
 #include <vector>
+
+#include "platform/portable/MemoryRegistry.h"
 
 namespace platform::portable {
 
@@ -39,17 +39,13 @@ void AppendHex(std::string& out, const RegValue& value, bool wrapHex) {
   out += value.type == REG_BINARY ? "hex:" : "hex(" + HexText(value.type, 1) + "):";
   const std::size_t lineStart = out.rfind('\n');
   std::size_t column = out.size() - (lineStart == std::string::npos ? 0 : lineStart + 1);
-  const std::size_t count = value.data.size();
-  for (std::size_t i = 0; i < count; ++i) {
-    out += kHexDigits[value.data[i] >> 4];
-    out += kHexDigits[value.data[i] & 0xF];
-    if (i + 1 == count) break;
-    out += ',';
-    column += 3;
-    if (wrapHex && column >= kWrapColumn) {
+  for (std::size_t i = 0; i < value.data.size(); ++i, column += 3) {
+    if (i != 0) out += ',';
+    if (i != 0 && wrapHex && column >= kWrapColumn) {
       out += "\\\n  ";
       column = 2;
     }
+    out.append(1, kHexDigits[value.data[i] >> 4]).append(1, kHexDigits[value.data[i] & 0xF]);
   }
 }
 
