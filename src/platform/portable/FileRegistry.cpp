@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string_view>
@@ -17,12 +18,6 @@ constexpr int kNotRegular = -1;  // what OpenBeside returns for a FIFO, device o
 
 std::string NameOf(const std::string& path) {
   return path.substr(path.rfind('/') + 1);
-}
-
-std::string DirectoryOf(const std::string& path) {
-  std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // mkdir -p with mode 0755, from the top down. Returns 0 or the errno of the step that failed.
@@ -39,11 +34,10 @@ bool IsPermissionError(int error) {
 
 // What stops the run when OpenBeside refused path, or "" when it did not.
 std::string Refusal(const std::string& path, int error) {
-  if (error == ELOOP) {
+  if (error == ELOOP)
     return path +
            " is a symbolic link, which setup does not follow; put the real file in its place, "
            "or remove the link, and run setup again";
-  }
   if (error == kNotRegular)
     return path + " is not a regular file (a FIFO, device or directory?); remove it and run setup again";
   return std::string();
@@ -66,7 +60,10 @@ FileRegistry::Fd::~Fd() {
   if (fd >= 0) ::close(fd);
 }
 
-FileRegistry::FileRegistry(std::string path) : path_(std::move(path)), directory_(DirectoryOf(path_)) {}
+FileRegistry::FileRegistry(std::string path) : path_(std::move(path)) {
+  const std::size_t slash = path_.rfind('/');
+  directory_ = slash == std::string::npos ? "." : path_.substr(0, std::max<std::size_t>(slash, 1));
+}
 
 FileRegistry::~FileRegistry() {
   std::string ignored;
@@ -117,13 +114,11 @@ std::string FileRegistry::Load(bool wantWrite) {
   const std::string lockPath = LockPath(path_);
 
   // Reading only creates nothing: a missing directory is an empty registry.
-  if (int error = wantWrite ? MakeDirectories(directory_) : 0; error != 0) {
-    if (!IsPermissionError(error)) {
-      return "cannot create the directory " + directory_ + " for " + path_ + ": " + std::strerror(error) +
-             "; create it or set HOME to a usable place";
-    }
-    wantWrite = false;
-  }
+  const int made = wantWrite ? MakeDirectories(directory_) : 0;
+  if (made != 0 && !IsPermissionError(made))
+    return "cannot create the directory " + directory_ + " for " + path_ + ": " + std::strerror(made) +
+           "; create it or set HOME to a usable place";
+  wantWrite = wantWrite && made == 0;
   directoryFd_ = Fd{::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
   struct stat st;
   if (!directoryFd_) {
@@ -132,15 +127,13 @@ std::string FileRegistry::Load(bool wantWrite) {
     return "cannot open the directory " + directory_ + " of " + path_ + ": " + std::strerror(errno);
   }
   // Whoever else may write the folder could swap its files between our calls.
-  if (::fstat(directoryFd_.fd, &st) != 0 || (st.st_uid != 0 && st.st_uid != ::geteuid())) {
+  if (::fstat(directoryFd_.fd, &st) != 0 || (st.st_uid != 0 && st.st_uid != ::geteuid()))
     return "the folder " + directory_ + " belongs to another user (uid " + std::to_string(st.st_uid) +
            "), who could redirect the registry files; make it yours (chown) and run setup again";
-  }
-  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
     return "the folder " + directory_ +
            " may be written by others, who could redirect the registry files; "
            "make it writable by its owner only (chmod go-w) and run setup again";
-  }
   if (wantWrite) {
     writable_ = ::faccessat(directoryFd_.fd, ".", W_OK | X_OK, 0) == 0 &&
                 (::faccessat(directoryFd_.fd, NameOf(path_).c_str(), W_OK, 0) == 0 || errno == ENOENT) &&
@@ -201,16 +194,11 @@ LONG FileRegistry::RecordChange(const Change& change) {
   }
   using Kind = Change::Kind;
   record_.clear();
-  if (change.kind == Kind::kCreateKey || change.kind == Kind::kDeleteKey) {
+  const bool ofKey = change.kind == Kind::kCreateKey || change.kind == Kind::kDeleteKey;
+  if (ofKey || change.keyPath != lastLoggedKey_)
     AppendKeyLine(record_, change.keyPath, change.kind == Kind::kDeleteKey);
-  } else {
-    if (change.keyPath != lastLoggedKey_) AppendKeyLine(record_, change.keyPath, false);
-    if (change.kind == Kind::kSetValue) {
-      AppendValueLine(record_, *change.value, false);
-    } else {
-      AppendValueDeleteLine(record_, change.value->name);
-    }
-  }
+  if (change.kind == Kind::kSetValue) AppendValueLine(record_, *change.value, false);
+  if (change.kind == Kind::kDeleteValue) AppendValueDeleteLine(record_, change.value->name);
   if (int error = WriteAll(log_.fd, record_); error != 0) {
     // Take back whatever part of the record got written.
     if (::ftruncate(log_.fd, logSize_) != 0) logBroken_ = true;

@@ -54,8 +54,7 @@ class FileRegistry : public MemoryRegistry {
   bool Close(std::string& error);
 
   const std::string& path() const noexcept { return path_; }
-  // False when opened read-only.
-  bool writable() const noexcept { return writable_; }
+  bool writable() const noexcept { return writable_; }  // false when opened read-only
 
  protected:
   LONG RecordChange(const Change& change) override;
@@ -72,8 +71,7 @@ class FileRegistry : public MemoryRegistry {
   };
 
   explicit FileRegistry(std::string path);
-  // Opens a file beside the registry file, which must be a regular file.
-  // Returns 0, an errno, or kNotRegular.
+  // Opens a regular file beside the registry file: 0, an errno, or kNotRegular.
   int OpenBeside(const std::string& path, int flags, Fd& file, struct stat* st = nullptr);
   // Opens and reads a file beside the registry file; a missing one is read as absent.
   std::string ReadBeside(const std::string& path, int flags, Fd& file, std::string& text);

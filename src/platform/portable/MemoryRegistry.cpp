@@ -26,6 +26,13 @@ DWORD MapGeneric(DWORD sam) {
   return access;
 }
 
+bool HasControlByte(std::string_view name) noexcept {
+  return std::any_of(name.begin(), name.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u < 0x20 || u == 0x7F;
+  });
+}
+
 // Value names follow the key name rules except for length and backslashes.
 bool ValidValueName(std::string_view name) {
   return name.size() <= kMaxValueNameLength && !HasControlByte(name);
@@ -37,21 +44,9 @@ std::string_view NameOf(const char* name) {
 
 }  // namespace
 
-bool NamesEqual(std::string_view a, std::string_view b) noexcept {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [](char x, char y) { return Fold(x) == Fold(y); });
-}
-
 bool NameLess::operator()(std::string_view a, std::string_view b) const noexcept {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
                                       [](char x, char y) { return Fold(x) < Fold(y); });
-}
-
-bool HasControlByte(std::string_view name) noexcept {
-  return std::any_of(name.begin(), name.end(), [](char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return u < 0x20 || u == 0x7F;
-  });
 }
 
 PathFault SplitKeyPath(std::string_view path, std::vector<std::string_view>& parts) {
@@ -147,11 +142,12 @@ LONG MemoryRegistry::RecordChange(const Change&) {
   return ERROR_SUCCESS;
 }
 
-LONG MemoryRegistry::Resolve(HKEY hKey, const OpenKey*& open) const {
+LONG MemoryRegistry::Resolve(HKEY hKey, const OpenKey*& open, DWORD needed) const {
   const auto it = handles_.find(hKey);
   open = hKey == HKEY_LOCAL_MACHINE ? &rootKey_ : it == handles_.end() ? nullptr : &it->second;
   if (open == nullptr) return ERROR_INVALID_HANDLE;
-  return open->key == nullptr ? ERROR_KEY_DELETED : ERROR_SUCCESS;
+  if (open->key == nullptr) return ERROR_KEY_DELETED;
+  return (open->access & needed) == needed ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
 LONG MemoryRegistry::Walk(RegKey& from, const char* subKey, RegKey*& key, std::size_t& matched) {
@@ -288,8 +284,8 @@ LONG MemoryRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
 
 LONG MemoryRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
   const OpenKey* open = nullptr;
-  if (LONG status = Resolve(hKey, open); status != ERROR_SUCCESS) return status;
-  if (readOnly_ || !(open->access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  if (LONG status = Resolve(hKey, open, KEY_SET_VALUE); status != ERROR_SUCCESS) return status;
+  if (readOnly_) return ERROR_ACCESS_DENIED;
   const RegValue* value = open->key->FindValue(NameOf(lpValueName));
   if (value == nullptr) return ERROR_FILE_NOT_FOUND;
   if (LONG status = Record(Change::Kind::kDeleteValue, *open->key, value); status != ERROR_SUCCESS)
@@ -300,8 +296,7 @@ LONG MemoryRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
 
 LONG MemoryRegistry::RegQueryInfoKeyCounts(HKEY hKey, DWORD* lpcSubKeys, DWORD* lpcValues) {
   const OpenKey* open = nullptr;
-  if (LONG status = Resolve(hKey, open); status != ERROR_SUCCESS) return status;
-  if (!(open->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  if (LONG status = Resolve(hKey, open, KEY_QUERY_VALUE); status != ERROR_SUCCESS) return status;
   if (lpcSubKeys != nullptr) *lpcSubKeys = static_cast<DWORD>(open->key->children.size());
   if (lpcValues != nullptr) *lpcValues = static_cast<DWORD>(open->key->values.size());
   return ERROR_SUCCESS;
@@ -309,8 +304,7 @@ LONG MemoryRegistry::RegQueryInfoKeyCounts(HKEY hKey, DWORD* lpcSubKeys, DWORD* 
 
 LONG MemoryRegistry::RegEnumKeyA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD cchName) {
   const OpenKey* open = nullptr;
-  if (LONG status = Resolve(hKey, open); status != ERROR_SUCCESS) return status;
-  if (!(open->access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+  if (LONG status = Resolve(hKey, open, KEY_ENUMERATE_SUB_KEYS); status != ERROR_SUCCESS) return status;
   if (dwIndex >= open->key->children.size()) return ERROR_NO_MORE_ITEMS;
   const std::string_view name = std::next(open->key->children.begin(), dwIndex)->first;
   if (lpName == nullptr || name.size() >= cchName) return ERROR_MORE_DATA;

@@ -26,16 +26,12 @@ inline constexpr std::size_t kMaxKeyDepth = 512;  // levels below HKEY_LOCAL_MAC
 inline constexpr std::string_view kVolatileTopKey = "HARDWARE";
 
 // Names compare with ASCII case folding only; other bytes compare as they are.
-bool NamesEqual(std::string_view a, std::string_view b) noexcept;
 struct NameLess {
   using is_transparent = void;
   bool operator()(std::string_view a, std::string_view b) const noexcept;
 };
 
-// True when a name holds a control byte (below 0x20, or 0x7F).
-bool HasControlByte(std::string_view name) noexcept;
-
-// Splits a key path at its backslashes.
+// Splits a key path at its backslashes. A name may hold no control byte (below 0x20, or 0x7F).
 enum class PathFault { kNone, kEmptyName, kControlByte, kTooLong };
 PathFault SplitKeyPath(std::string_view path, std::vector<std::string_view>& parts);
 
@@ -53,8 +49,6 @@ struct RegKey {
   // HKEY_LOCAL_MACHINE, with the volatile HARDWARE key below it.
   RegKey();
   RegKey(RegKey* parent, std::string_view name, bool isVolatile);
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
   ~RegKey();
 
   // Below HKEY_LOCAL_MACHINE, components joined by backslashes; "" for the root.
@@ -178,8 +172,8 @@ class MemoryRegistry : public Registry {
     DWORD access;
   };
 
-  // ERROR_SUCCESS when hKey is open on a key that still exists.
-  LONG Resolve(HKEY hKey, const OpenKey*& open) const;
+  // ERROR_SUCCESS when hKey is open on a key that still exists, with the rights needed.
+  LONG Resolve(HKEY hKey, const OpenKey*& open, DWORD needed = 0) const;
   // Splits subKey into parts_ and follows it from `from` as far as it exists.
   LONG Walk(RegKey& from, const char* subKey, RegKey*& key, std::size_t& matched);
   LONG NewHandle(RegKey& key, DWORD access, HKEY* phkResult);

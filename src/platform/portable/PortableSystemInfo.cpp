@@ -70,12 +70,9 @@ std::string ProcessorIdentifier() {
   unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
   if (hasCpuid) __cpuid(0, eax, ebx, ecx, edx);
   if (hasCpuid && eax >= 1) {
-    char vendor[13] = {};
-    std::memcpy(vendor, &ebx, 4);
-    std::memcpy(vendor + 4, &edx, 4);
-    std::memcpy(vendor + 8, &ecx, 4);
+    const unsigned vendor[4] = {ebx, edx, ecx, 0};  // twelve characters and a NUL
     __cpuid(1, eax, ebx, ecx, edx);
-    return X86ProcessorIdentifier(vendor, eax, kIs64Bit);
+    return X86ProcessorIdentifier(reinterpret_cast<const char*>(vendor), eax, kIs64Bit);
   }
 #endif
   // Elsewhere, the machine's own name for its architecture, e.g.

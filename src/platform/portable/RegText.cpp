@@ -15,8 +15,6 @@ constexpr std::size_t kWrapColumn = 76;  // wrap once a hex line reaches this; l
 // An error quotes no more of the file than this: a bad line may be megabytes long.
 constexpr std::size_t kQuotedBytes = 80;
 
-// --- writing ---------------------------------------------------------------
-
 const std::string_view kHexDigits = "0123456789abcdefABCDEF";  // lower case first: written so
 
 void AppendQuoted(std::string& out, std::string_view text) {
@@ -58,7 +56,9 @@ void AppendValueName(std::string& out, std::string_view name) {
   out += '=';
 }
 
-// --- reading ---------------------------------------------------------------
+bool NamesEqual(std::string_view a, std::string_view b) {
+  return !NameLess()(a, b) && !NameLess()(b, a);
+}
 
 struct ParseError {
   std::size_t line;
@@ -252,22 +252,19 @@ class Parser {
 
   // Bytes as "xx,xx,...", continued on the next line after ",\".
   void HexBytes(std::string_view text, std::vector<BYTE>& data) {
-    if (text.empty()) return;
-    for (std::size_t i = 0;;) {
-      if (i + 2 > text.size() || HexDigit(text[i]) < 0 || HexDigit(text[i + 1]) < 0)
-        Fail("hex byte expected at \"" + Printable(text.substr(i, 8)) + "\"");
-      data.push_back(static_cast<BYTE>(HexDigit(text[i]) << 4 | HexDigit(text[i + 1])));
-      i += 2;
-      if (i == text.size()) return;
-      if (text[i] != ',') Fail("expected , between hex bytes, not \"" + Printable(text.substr(i, 8)) + "\"");
-      ++i;
-      if (i == text.size()) Fail("hex byte expected after the last ,");
-      if (text[i] == '\\' && i + 1 == text.size()) {
+    while (!text.empty()) {
+      if (text.size() < 2 || HexDigit(text[0]) < 0 || HexDigit(text[1]) < 0)
+        Fail("hex byte expected at \"" + Printable(text.substr(0, 8)) + "\"");
+      data.push_back(static_cast<BYTE>(HexDigit(text[0]) << 4 | HexDigit(text[1])));
+      text.remove_prefix(2);
+      if (text.empty()) return;
+      if (text[0] != ',') Fail("expected , between hex bytes, not \"" + Printable(text.substr(0, 8)) + "\"");
+      text.remove_prefix(1);
+      if (text.empty()) Fail("hex byte expected after the last ,");
+      if (text == "\\") {
         if (!NextLine()) Fail("hex data continues past the end of the file");
-        const std::size_t indent = line_.find_first_not_of(" \t");
-        text = indent == std::string_view::npos ? std::string_view() : line_.substr(indent);
+        text = line_.substr(std::min(line_.find_first_not_of(" \t"), line_.size()));
         if (text.empty()) Fail("hex byte expected on the continuation line");
-        i = 0;
       }
     }
   }
