@@ -120,7 +120,7 @@ std::string FileRegistry::Load(bool wantWrite) {
            "; create it or set HOME to a usable place";
   wantWrite = wantWrite && made == 0;
   directoryFd_ = Fd{::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-  struct stat st;
+  struct stat st {};
   if (!directoryFd_) {
     SetReadOnly(true);
     if (errno == ENOENT && !wantWrite) return std::string();
@@ -186,7 +186,7 @@ std::string FileRegistry::Load(bool wantWrite) {
 LONG FileRegistry::RecordChange(const Change& change) {
   if (closed_ || !writable_) return ERROR_ACCESS_DENIED;
   if (logBroken_) return ERROR_WRITE_FAULT;
-  struct stat st;
+  struct stat st {};
   if (!log_) {
     const int error = OpenBeside(LogPath(path_), O_WRONLY | O_CREAT | O_APPEND, log_, &st);
     if (error != 0) return IsPermissionError(error) ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
