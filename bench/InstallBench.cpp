@@ -13,7 +13,6 @@
 #include "platform/portable/FileRegistry.h"
 #include "platform/portable/MemoryRegistry.h"
 #include "platform/portable/PortableSystemInfo.h"
-#include "platform/portable/RegText.h"
 #include "registry/basRegistry.h"
 #include "setup/frmMarvane.h"
 
@@ -161,8 +160,8 @@ void BM_ReadKeysInAnyOrder(benchmark::State& state) {
     text += "[HKEY_LOCAL_MACHINE\\S\\K" + std::to_string(1000000 + n) + "]\n\n";
   }
   for (auto _ : state) {
-    portable::RegStore store;
-    if (!portable::ReadRegFile(text, "bench.reg", store).empty()) throw std::runtime_error("bad bench file");
+    portable::RegKey root;
+    if (!portable::ReadRegFile(text, "bench.reg", root).empty()) throw std::runtime_error("bad bench file");
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * count));
 }

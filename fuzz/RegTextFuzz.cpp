@@ -8,8 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/portable/RegStore.h"
-#include "platform/portable/RegText.h"
+#include "platform/portable/MemoryRegistry.h"
 
 using namespace platform::portable;
 
@@ -34,19 +33,19 @@ bool IsLocatedError(const std::string& error, const std::string& path) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
 
-  RegStore store;
+  RegKey store;
   const std::string error = ReadRegFile(text, "fuzz.reg", store);
   if (!error.empty()) {
     Require(IsLocatedError(error, "fuzz.reg"), "error without path:line", error);
   } else {
     const std::string written = WriteRegFile(store);
-    RegStore again;
+    RegKey again;
     const std::string reread = ReadRegFile(written, "written.reg", again);
     Require(reread.empty(), "written file does not load", reread);
     Require(WriteRegFile(again) == written, "written file does not round-trip", written.substr(0, 200));
   }
 
-  RegStore replayed;
+  RegKey replayed;
   std::size_t complete = 0;
   const std::string logError = ReplayRegLog(text, "fuzz.log", replayed, &complete);
   Require(complete <= size, "replayed more than the log holds", std::to_string(complete));
@@ -55,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else {
     // Whatever the log created and deleted, the tree left must save and load as it is.
     const std::string written = WriteRegFile(replayed);
-    RegStore again;
+    RegKey again;
     const std::string reread = ReadRegFile(written, "written.reg", again);
     Require(reread.empty(), "tree after a replay does not load", reread);
     Require(WriteRegFile(again) == written, "tree after a replay does not round-trip",

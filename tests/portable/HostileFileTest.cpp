@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "platform/portable/MemoryRegistry.h"
-#include "platform/portable/RegText.h"
 
 namespace platform::portable {
 namespace {
@@ -27,15 +26,15 @@ std::string Hex(std::size_t bytes) {
 TEST(HostileFiles, HugeValuesAndLongLinesRoundTrip) {
   const std::string longText(1 << 20, 'q');  // one line of 1 MiB
   const std::string text = kHead + "\"Long\"=\"" + longText + "\"\n\"Blob\"=hex:" + Hex(1 << 19) + "\n\n";
-  RegStore store;
+  RegKey store;
   ASSERT_EQ(ReadRegFile(text, "HKLM.reg", store), "");
-  const RegKey* key = store.root().FindChild("S");
+  const RegKey* key = store.FindChild("S");
   ASSERT_NE(key, nullptr);
   EXPECT_EQ(key->FindValue("Long")->data.size(), longText.size());
   EXPECT_EQ(key->FindValue("Blob")->data.size(), std::size_t{1} << 19);
 
   const std::string written = WriteRegFile(store);
-  RegStore again;
+  RegKey again;
   ASSERT_EQ(ReadRegFile(written, "HKLM.reg", again), "");
   EXPECT_EQ(WriteRegFile(again), written);
 }
@@ -45,11 +44,11 @@ TEST(HostileFiles, DeepKeyPathsLoadAndWriteBack) {
   for (std::size_t depth = 1; depth < kMaxKeyDepth; ++depth) path += "\\k";  // as deep as allowed
   const std::string section = std::string(1, '[').append(path).append("]\n\"v\"=\"deep\"\n");
   const std::string text = "REGEDIT4\n\n" + section + "\n";
-  RegStore store;
+  RegKey store;
   ASSERT_EQ(ReadRegFile(text, "HKLM.reg", store), "");
   const std::string written = WriteRegFile(store);
   EXPECT_NE(written.find(section), std::string::npos);
-  RegStore again;
+  RegKey again;
   EXPECT_EQ(ReadRegFile(written, "HKLM.reg", again), "");
 }
 
@@ -66,7 +65,7 @@ TEST(HostileFiles, BoundsAreRefusedWithTheirLineAndAShortQuote) {
       {kHead + std::string(1 << 20, 'x') + "\n", "4: expected [key]"},
   };
   for (const auto& [text, where] : cases) {
-    RegStore store;
+    RegKey store;
     const std::string error = ReadRegFile(text, "HKLM.reg", store);
     EXPECT_EQ(error.substr(0, 9 + where.size()), "HKLM.reg:" + where) << error.substr(0, 200);
     EXPECT_LT(error.size(), 300u) << error.substr(0, 400);
@@ -96,7 +95,7 @@ TEST(HostileFiles, EdgesOfTheSyntaxAreRejectedWithTheirLine) {
       {"\xFF\xFEREGEDIT4\n", "1: "},  // UTF-16
   };
   for (const auto& [text, where] : cases) {
-    RegStore store;
+    RegKey store;
     const std::string error = ReadRegFile(text, "HKLM.reg", store);
     EXPECT_EQ(error.substr(0, 9 + where.size()), "HKLM.reg:" + where) << text << " gave: " << error;
     EXPECT_GT(error.size(), 9 + where.size()) << "says what is wrong: " << text;
@@ -108,15 +107,15 @@ TEST(HostileFiles, TornLogLinesAreDroppedWhereverTheyEnd) {
       "[HKEY_LOCAL_MACHINE\\S]\n\"a\"=\"first\"\n\"b\"=hex:01,02,03\n\"c\"=dword:00000005\n";
   // Cut the log at every byte: what was complete is replayed, nothing else.
   for (std::size_t cut = 0; cut <= log.size(); ++cut) {
-    RegStore store;
+    RegKey store;
     std::size_t complete = 0;
     ASSERT_EQ(ReplayRegLog(log.substr(0, cut), "HKLM.reg.log", store, &complete), "") << cut;
     EXPECT_EQ(complete, log.rfind('\n', cut == 0 ? 0 : cut - 1) == std::string::npos || cut == 0
                             ? 0
                             : log.rfind('\n', cut - 1) + 1)
         << cut;
-    const RegKey* key = store.root().FindChild("S");
-    const std::size_t values = key ? key->values().size() : 0;
+    const RegKey* key = store.FindChild("S");
+    const std::size_t values = key ? key->values.size() : 0;
     const std::size_t lines = static_cast<std::size_t>(
         std::count(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(cut), '\n'));
     EXPECT_EQ(values, lines > 1 ? lines - 1 : 0) << cut;

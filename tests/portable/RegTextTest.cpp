@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/portable/RegText.h"
+#include "platform/portable/MemoryRegistry.h"
 
 namespace platform::portable {
 namespace {
@@ -13,13 +13,13 @@ std::vector<BYTE> Bytes(const std::string& text) {
   return {text.begin(), text.end()};
 }
 
-RegKey& Key(RegStore& store, std::vector<std::string_view> parts) {
-  return store.EnsurePath(store.root(), parts, false);
+RegKey& Key(RegKey& root, std::vector<std::string_view> parts) {
+  return root.Ensure(parts, false);
 }
 
-const RegValue* Find(RegStore& store, std::vector<std::string_view> parts, std::string_view name) {
+const RegValue* Find(RegKey& root, std::vector<std::string_view> parts, std::string_view name) {
   std::size_t matched = 0;
-  const RegKey& key = store.Walk(store.root(), parts, &matched);
+  const RegKey& key = root.Walk(parts, &matched);
   return matched == parts.size() ? key.FindValue(name) : nullptr;
 }
 
@@ -45,8 +45,8 @@ std::string ValueDeleteLine(std::string_view name) {
   return out;
 }
 
-std::string Load(const std::string& text, RegStore& store) {
-  return ReadRegFile(text, "HKLM.reg", store);
+std::string Load(const std::string& text, RegKey& root) {
+  return ReadRegFile(text, "HKLM.reg", root);
 }
 
 TEST(RegText, WritesEveryValueFormAndReadsItBack) {
@@ -65,7 +65,7 @@ TEST(RegText, WritesEveryValueFormAndReadsItBack) {
       {{"None", REG_NONE, {}}, "\"None\"=hex(0):"},
       {{"", REG_EXPAND_SZ, Bytes("%x%")}, "@=hex(2):25,78,25"},
   };
-  RegStore store;
+  RegKey store;
   RegKey& ini = Key(store, {"SOFTWARE", "ODBC", "ODBC.INI"});
   Key(store, {"software", "A"});        // sorts before ODBC, ignoring case
   Key(store, {"HARDWARE", "Ignored"});  // volatile: never written
@@ -73,22 +73,22 @@ TEST(RegText, WritesEveryValueFormAndReadsItBack) {
       "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE]\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\n\n"
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ODBC]\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ODBC\\ODBC.INI]\n";
   for (const auto& [value, line] : forms) {
-    RegStore::SetValue(ini, value);
+    ini.SetValue(value);
     text += line + "\n";
   }
   text += "\n";
   ASSERT_EQ(WriteRegFile(store), text);
-  RegStore loaded;
+  RegKey loaded;
   ASSERT_EQ(Load(text, loaded), "");
   EXPECT_EQ(WriteRegFile(loaded), text);
 }
 
 TEST(RegText, LongHexWrapsBelowEightyColumnsAndReadsBack) {
   for (std::size_t size : {22u, 23u, 300u, 100000u}) {
-    RegStore store;
+    RegKey store;
     std::vector<BYTE> data(size);
     for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<BYTE>(i * 7);
-    RegStore::SetValue(Key(store, {"K"}), {std::string(size % 1000, 'n'), REG_BINARY, data});
+    Key(store, {"K"}).SetValue({std::string(size % 1000, 'n'), REG_BINARY, data});
     std::string text = WriteRegFile(store);
     std::istringstream lines(text);
     std::size_t count = 0;
@@ -96,7 +96,7 @@ TEST(RegText, LongHexWrapsBelowEightyColumnsAndReadsBack) {
       EXPECT_TRUE(line.size() < 80 || count == 3) << "only the line with a long name may be longer";
     }
     EXPECT_GT(count, 5 + size / 26);
-    RegStore loaded;
+    RegKey loaded;
     ASSERT_EQ(Load(text, loaded), "");
     ASSERT_NE(Find(loaded, {"k"}, std::string(size % 1000, 'N')), nullptr);
     EXPECT_EQ(Find(loaded, {"k"}, std::string(size % 1000, 'N'))->data, data);
@@ -106,7 +106,7 @@ TEST(RegText, LongHexWrapsBelowEightyColumnsAndReadsBack) {
 }
 
 TEST(RegText, ReadsHandWrittenFiles) {
-  RegStore store;
+  RegKey store;
   ASSERT_EQ(Load("REGEDIT4\r\n; by hand\r\n\r\n   \r\n"
                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ODBC\\ODBC.INI\\Sales]\r\n"
                  "\"Driver\"=hex(1):2f,75,\\\r\n  73,72\r\n"
@@ -124,7 +124,7 @@ TEST(RegText, ReadsHandWrittenFiles) {
   EXPECT_EQ(Find(store, sales, "Mixed")->data, (std::vector<BYTE>{0xEF, 0xCD, 0xAB, 0x00}));
   EXPECT_EQ(Find(store, sales, "Latin")->data, Bytes("caf\xE9"));
   EXPECT_EQ(Find(store, {"SOFTWARE", "ODBC"}, "")->data, Bytes("d"));
-  EXPECT_EQ(store.root().FindChild("software")->name(), "SOFTWARE");
+  EXPECT_EQ(store.FindChild("software")->name, "SOFTWARE");
 }
 
 TEST(RegText, RejectsMalformedTextNamingTheLine) {
@@ -151,7 +151,7 @@ TEST(RegText, RejectsMalformedTextNamingTheLine) {
       {head + "\"a\"=\"b\"\n" + std::string("\"c\"=\"\0\"\n", 7), "5: NUL byte"},
   };
   for (const auto& [text, error] : cases) {
-    RegStore store;
+    RegKey store;
     EXPECT_EQ(Load(text, store).substr(0, 9 + error.size()), "HKLM.reg:" + error) << text;
   }
 }
@@ -172,13 +172,13 @@ TEST(RegText, DuplicateValuesNameTheLineTheyFirstAppearedOn) {
        "7: duplicate value \"A\", first at line 6"},
   };
   for (const auto& [text, error] : cases) {
-    RegStore store;
+    RegKey store;
     EXPECT_EQ(Load(text, store), "HKLM.reg:" + error) << text;
   }
 }
 
 TEST(RegText, LogReplaySkipsAnUnfinishedLineAndCanBeRepeated) {
-  RegStore store;
+  RegKey store;
   RegKey& key = Key(store, {"SOFTWARE", "ODBC"});
   const std::string complete = KeyLine("SOFTWARE\\ODBC\\New") + KeyLine("SOFTWARE\\ODBC") +
                                ValueLine({"N", REG_DWORD, {1, 0, 0, 0}}) +
@@ -209,12 +209,12 @@ TEST(RegText, LogReplayTakesDeletionsWhereTheFileDoesNot) {
       "\"a\"=-\n@=-\n\"never there\"=-\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\ODBC\\DSN\\engines\\jet]\n"
       "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Gone]\n";
   EXPECT_EQ(log.substr(log.size() - tail.size()), tail);
-  RegStore store;
+  RegKey store;
   std::size_t used = 0;
   ASSERT_EQ(ReplayRegLog(log, "HKLM.reg.log", store, &used), "");
   RegKey& key = Key(store, {"SOFTWARE", "ODBC", "DSN"});
-  ASSERT_EQ(key.values().size(), 1u);
-  EXPECT_EQ(key.values().front().name, "B");
+  ASSERT_EQ(key.values.size(), 1u);
+  EXPECT_EQ(key.values.front().name, "B");
   EXPECT_EQ(key.FindValue("b")->data, Bytes("2"));
   ASSERT_NE(key.FindChild("Engines"), nullptr);
   EXPECT_EQ(key.FindChild("Engines")->FindChild("Jet"), nullptr);
@@ -225,7 +225,7 @@ TEST(RegText, LogReplayTakesDeletionsWhereTheFileDoesNot) {
       {KeyDeleteLine("HARDWARE\\DESCRIPTION"), "1: HKEY_LOCAL_MACHINE\\HARDWARE is rebuilt"},
   };
   for (const auto& [text, error] : bad) {
-    RegStore other;
+    RegKey other;
     EXPECT_EQ(ReplayRegLog(text, "HKLM.reg.log", other, &used).substr(0, 13 + error.size()),
               "HKLM.reg.log:" + error)
         << text;
@@ -235,10 +235,10 @@ TEST(RegText, LogReplayTakesDeletionsWhereTheFileDoesNot) {
 TEST(RegText, StringWithAnyByteAfterTextRoundTrips) {
   for (int byte = 1; byte <= 255; ++byte) {
     const std::vector<BYTE> data = {'a', static_cast<BYTE>(byte)};
-    RegStore store;
-    RegStore::SetValue(Key(store, {"S"}), {"v", REG_SZ, data});
+    RegKey store;
+    Key(store, {"S"}).SetValue({"v", REG_SZ, data});
     const std::string text = WriteRegFile(store);
-    RegStore loaded;
+    RegKey loaded;
     ASSERT_EQ(Load(text, loaded), "") << "byte " << byte << " written as " << text;
     const RegValue* value = Find(loaded, {"S"}, "v");
     ASSERT_NE(value, nullptr) << "byte " << byte;

@@ -2,32 +2,22 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string_view>
 #include <utility>
 
-#include "platform/portable/RegText.h"
-
 namespace platform::portable {
 
 namespace {
 
-std::string Reason(int error) {
-  return std::strerror(error);
-}
+constexpr int kNotRegular = -1;  // what OpenBeside returns for a FIFO, device or directory
 
 std::string NameOf(const std::string& path) {
   return path.substr(path.rfind('/') + 1);
-}
-
-std::string DirectoryOf(const std::string& path) {
-  std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // mkdir -p with mode 0755, from the top down. Returns 0 or the errno of the step that failed.
@@ -42,15 +32,15 @@ bool IsPermissionError(int error) {
   return error == EACCES || error == EPERM || error == EROFS;
 }
 
-// Reads a whole file. Returns 0 or an errno.
-int ReadAll(int fd, std::string& text) {
-  char buffer[65536];
-  while (true) {
-    ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return got < 0 ? errno : 0;
-    text.append(buffer, static_cast<std::size_t>(got));
-  }
+// What stops the run when OpenBeside refused path, or "" when it did not.
+std::string Refusal(const std::string& path, int error) {
+  if (error == ELOOP)
+    return path +
+           " is a symbolic link, which setup does not follow; put the real file in its place, "
+           "or remove the link, and run setup again";
+  if (error == kNotRegular)
+    return path + " is not a regular file (a FIFO, device or directory?); remove it and run setup again";
+  return std::string();
 }
 
 // Writes all of text. Returns 0 or an errno.
@@ -64,21 +54,16 @@ int WriteAll(int fd, std::string_view text) {
   return 0;
 }
 
-int LockFile(int fd, int operation) {
-  while (::flock(fd, operation) != 0) {
-    if (errno != EINTR) return errno;
-  }
-  return 0;
-}
-
 }  // namespace
 
 FileRegistry::Fd::~Fd() {
   if (fd >= 0) ::close(fd);
 }
 
-FileRegistry::FileRegistry(PassKey, std::string path)
-    : path_(std::move(path)), directory_(DirectoryOf(path_)) {}
+FileRegistry::FileRegistry(std::string path) : path_(std::move(path)) {
+  const std::size_t slash = path_.rfind('/');
+  directory_ = slash == std::string::npos ? "." : path_.substr(0, std::max<std::size_t>(slash, 1));
+}
 
 FileRegistry::~FileRegistry() {
   std::string ignored;
@@ -86,125 +71,114 @@ FileRegistry::~FileRegistry() {
 }
 
 FileRegistry::Opened FileRegistry::Open(const std::string& path, Access access) {
-  Opened opened;
-  if (path.empty()) {
-    opened.error = "no file name given for the machine registry";
-    return opened;
-  }
-  auto registry = std::make_unique<FileRegistry>(PassKey{}, path);
-  opened.error = registry->Load(access == Access::kReadWrite);
-  if (opened.error.empty()) opened.registry = std::move(registry);
-  return opened;
+  if (path.empty()) return {nullptr, "no file name given for the machine registry"};
+  std::unique_ptr<FileRegistry> registry(new FileRegistry(path));
+  std::string error = registry->Load(access == Access::kReadWrite);
+  if (!error.empty()) registry.reset();
+  return {std::move(registry), error};
 }
 
 // Without following a symbolic link (a planted one would send root's reads
 // and writes anywhere) and without blocking (a FIFO would hang the run while
 // it holds the lock); then only a regular file will do.
-FileRegistry::Fd FileRegistry::OpenBeside(const std::string& path, int flags, std::string& refusal) {
-  Fd file(::openat(directoryFd_.fd, NameOf(path).c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                   fileMode_ & 0666));
-  struct stat st;
-  if (!file && errno == ELOOP) {
-    refusal = path +
-              " is a symbolic link, which setup does not follow; put the real file in its place, "
-              "or remove the link, and run setup again";
-  } else if (file && (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-    refusal = path + " is not a regular file (a FIFO, device or directory?); remove it and run setup again";
-    return Fd();
-  } else if (file) {
-    ::fcntl(file.fd, F_SETFL, flags & O_APPEND);  // blocking again
+int FileRegistry::OpenBeside(const std::string& path, int flags, Fd& file, struct stat* st) {
+  file = Fd{::openat(directoryFd_.fd, NameOf(path).c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                     fileMode_ & 0666)};
+  struct stat own;
+  if (st == nullptr) st = &own;
+  if (!file) return errno;
+  if (::fstat(file.fd, st) != 0 || !S_ISREG(st->st_mode)) {
+    file = Fd();
+    return kNotRegular;
   }
-  return file;
+  ::fcntl(file.fd, F_SETFL, flags & O_APPEND);  // blocking again
+  return 0;
+}
+
+std::string FileRegistry::ReadBeside(const std::string& path, int flags, Fd& file, std::string& text) {
+  int error = OpenBeside(path, flags, file);
+  if (error == ENOENT) return std::string();
+  if (std::string refusal = Refusal(path, error); !refusal.empty()) return refusal;
+  char buffer[65536];
+  for (ssize_t got = 1; error == 0 && got != 0;) {
+    got = ::read(file.fd, buffer, sizeof buffer);
+    if (got > 0) text.append(buffer, static_cast<std::size_t>(got));
+    if (got < 0 && errno != EINTR) error = errno;
+  }
+  if (error == 0) return std::string();
+  return "cannot read " + path + ": " + std::strerror(error) + "; check the file and its permissions";
 }
 
 std::string FileRegistry::Load(bool wantWrite) {
   const std::string logPath = LogPath(path_);
   const std::string lockPath = LockPath(path_);
-  const std::string advice = "; correct the file, or move it away to start with an empty registry";
 
   // Reading only creates nothing: a missing directory is an empty registry.
-  if (int error = wantWrite ? MakeDirectories(directory_) : 0; error != 0) {
-    if (!IsPermissionError(error)) {
-      return "cannot create the directory " + directory_ + " for " + path_ + ": " + Reason(error) +
-             "; create it or set HOME to a usable place";
-    }
-    wantWrite = false;
-  }
-  directoryFd_ = Fd(::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  struct stat st;
+  const int made = wantWrite ? MakeDirectories(directory_) : 0;
+  if (made != 0 && !IsPermissionError(made))
+    return "cannot create the directory " + directory_ + " for " + path_ + ": " + std::strerror(made) +
+           "; create it or set HOME to a usable place";
+  wantWrite = wantWrite && made == 0;
+  directoryFd_ = Fd{::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+  struct stat st {};
   if (!directoryFd_) {
     SetReadOnly(true);
     if (errno == ENOENT && !wantWrite) return std::string();
-    return "cannot open the directory " + directory_ + " of " + path_ + ": " + Reason(errno);
+    return "cannot open the directory " + directory_ + " of " + path_ + ": " + std::strerror(errno);
   }
   // Whoever else may write the folder could swap its files between our calls.
-  if (::fstat(directoryFd_.fd, &st) != 0 || (st.st_uid != 0 && st.st_uid != ::geteuid())) {
+  if (::fstat(directoryFd_.fd, &st) != 0 || (st.st_uid != 0 && st.st_uid != ::geteuid()))
     return "the folder " + directory_ + " belongs to another user (uid " + std::to_string(st.st_uid) +
            "), who could redirect the registry files; make it yours (chown) and run setup again";
-  }
-  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
     return "the folder " + directory_ +
            " may be written by others, who could redirect the registry files; "
            "make it writable by its owner only (chmod go-w) and run setup again";
-  }
   if (wantWrite) {
     writable_ = ::faccessat(directoryFd_.fd, ".", W_OK | X_OK, 0) == 0 &&
                 (::faccessat(directoryFd_.fd, NameOf(path_).c_str(), W_OK, 0) == 0 || errno == ENOENT) &&
                 (::faccessat(directoryFd_.fd, NameOf(logPath).c_str(), W_OK, 0) == 0 || errno == ENOENT);
   }
 
-  // Take turns with other runs before reading anything.
-  std::string refusal;
-  lock_ = OpenBeside(lockPath, writable_ ? O_RDWR | O_CREAT : O_RDONLY, refusal);
-  if (!lock_ && writable_ && refusal.empty()) {
-    if (int error = errno; !IsPermissionError(error))
-      return "cannot open the lock file " + lockPath + ": " + Reason(error);
+  // Take turns with other runs before reading anything. Reading only, a lock
+  // file that cannot be opened means no lock.
+  int error = OpenBeside(lockPath, writable_ ? O_RDWR | O_CREAT : O_RDONLY, lock_);
+  if (writable_ && IsPermissionError(error)) {
     writable_ = false;
-    lock_ = OpenBeside(lockPath, O_RDONLY, refusal);
+    error = OpenBeside(lockPath, O_RDONLY, lock_);
   }
-  if (!refusal.empty()) return refusal;
-  if (lock_) {
-    if (int error = LockFile(lock_.fd, writable_ ? LOCK_EX : LOCK_SH); error != 0) {
-      return "cannot lock " + lockPath + ": " + Reason(error);
-    }
+  if (std::string refusal = Refusal(lockPath, error); !refusal.empty()) return refusal;
+  if (writable_ && error != 0) return "cannot open the lock file " + lockPath + ": " + std::strerror(error);
+  while (lock_ && ::flock(lock_.fd, writable_ ? LOCK_EX : LOCK_SH) != 0) {
+    if (errno != EINTR) return "cannot lock " + lockPath + ": " + std::strerror(errno);
   }
   SetReadOnly(!writable_);
 
-  if (Fd file = OpenBeside(path_, O_RDONLY, refusal)) {
+  Fd file;
+  std::string text;
+  if (std::string problem = ReadBeside(path_, O_RDONLY, file, text); !problem.empty()) return problem;
+  if (file) {
     if (::fstat(file.fd, &st) == 0) fileMode_ = st.st_mode & 07777;
-    std::string text;
-    if (int error = ReadAll(file.fd, text); error != 0) {
-      return "cannot read " + path_ + ": " + Reason(error) + "; check the file and its permissions";
-    }
-    if (std::string error = ReadRegFile(text, path_, store()); !error.empty()) return error + advice;
-  } else if (!refusal.empty() || errno != ENOENT) {
-    return refusal.empty() ? "cannot read " + path_ + ": " + Reason(errno) + "; check its permissions"
-                           : refusal;
+    if (std::string problem = ReadRegFile(text, path_, root()); !problem.empty())
+      return problem + "; correct the file, or move it away to start with an empty registry";
   }
 
-  if (Fd log = OpenBeside(logPath, writable_ ? O_RDWR | O_APPEND : O_RDONLY, refusal)) {
-    std::string text;
-    if (int error = ReadAll(log.fd, text); error != 0) {
-      return "cannot read " + logPath + ": " + Reason(error) + "; check the file and its permissions";
-    }
-    std::size_t complete = 0;
-    if (std::string error = ReplayRegLog(text, logPath, store(), &complete); !error.empty()) {
-      return error + "; correct or remove that line (changes after it are then lost)";
-    }
-    if (complete > 0) changed_ = true;
-    if (writable_) {
-      // Drop an unfinished last record so that new records start on a line of their own.
-      if (complete < text.size() && ::ftruncate(log.fd, static_cast<off_t>(complete)) != 0) {
-        return "cannot repair " + logPath + ": " + Reason(errno);
-      }
-      logSize_ = static_cast<off_t>(complete);
-      log_ = std::move(log);
-    }
-  } else if (!refusal.empty() || errno != ENOENT) {
-    return refusal.empty() ? "cannot read " + logPath + ": " + Reason(errno) + "; check its permissions"
-                           : refusal;
+  Fd log;
+  text.clear();
+  if (std::string problem = ReadBeside(logPath, writable_ ? O_RDWR | O_APPEND : O_RDONLY, log, text);
+      !problem.empty())
+    return problem;
+  std::size_t complete = 0;
+  if (std::string problem = ReplayRegLog(text, logPath, root(), &complete); !problem.empty())
+    return problem + "; correct or remove that line (changes after it are then lost)";
+  changed_ = complete > 0;
+  if (writable_ && log) {
+    // Drop an unfinished last record so that new records start on a line of their own.
+    if (complete < text.size() && ::ftruncate(log.fd, static_cast<off_t>(complete)) != 0)
+      return "cannot repair " + logPath + ": " + std::strerror(errno);
+    logSize_ = static_cast<off_t>(complete);
+    log_ = std::move(log);
   }
-
   if (writable_) ::unlinkat(directoryFd_.fd, NameOf(TempPath(path_)).c_str(), 0);  // left by a killed save
   return std::string();
 }
@@ -212,39 +186,32 @@ std::string FileRegistry::Load(bool wantWrite) {
 LONG FileRegistry::RecordChange(const Change& change) {
   if (closed_ || !writable_) return ERROR_ACCESS_DENIED;
   if (logBroken_) return ERROR_WRITE_FAULT;
+  struct stat st {};
   if (!log_) {
-    std::string refusal;
-    log_ = OpenBeside(LogPath(path_), O_WRONLY | O_CREAT | O_APPEND, refusal);
-    if (!log_) return IsPermissionError(errno) && refusal.empty() ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
-    struct stat st;
-    logSize_ = ::fstat(log_.fd, &st) == 0 ? st.st_size : 0;
+    const int error = OpenBeside(LogPath(path_), O_WRONLY | O_CREAT | O_APPEND, log_, &st);
+    if (error != 0) return IsPermissionError(error) ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
+    logSize_ = st.st_size;
   }
   using Kind = Change::Kind;
-  std::string& record = record_;
-  record.clear();
-  if (change.kind == Kind::kCreateKey || change.kind == Kind::kDeleteKey) {
-    AppendKeyLine(record, change.keyPath, change.kind == Kind::kDeleteKey);
-  } else {
-    if (change.keyPath != lastLoggedKey_) AppendKeyLine(record, change.keyPath, false);
-    if (change.kind == Kind::kSetValue) {
-      AppendValueLine(record, *change.value, false);
-    } else {
-      AppendValueDeleteLine(record, change.value->name);
-    }
-  }
-  if (int error = WriteAll(log_.fd, record); error != 0) {
+  record_.clear();
+  const bool ofKey = change.kind == Kind::kCreateKey || change.kind == Kind::kDeleteKey;
+  if (ofKey || change.keyPath != lastLoggedKey_)
+    AppendKeyLine(record_, change.keyPath, change.kind == Kind::kDeleteKey);
+  if (change.kind == Kind::kSetValue) AppendValueLine(record_, *change.value, false);
+  if (change.kind == Kind::kDeleteValue) AppendValueDeleteLine(record_, change.value->name);
+  if (int error = WriteAll(log_.fd, record_); error != 0) {
     // Take back whatever part of the record got written.
     if (::ftruncate(log_.fd, logSize_) != 0) logBroken_ = true;
     return IsPermissionError(error) ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
   }
-  logSize_ += static_cast<off_t>(record.size());
+  logSize_ += static_cast<off_t>(record_.size());
   // After a deleted key the log has no current key: the next value names its own.
   lastLoggedKey_ = change.kind == Kind::kDeleteKey ? std::string() : std::string(change.keyPath);
   changed_ = true;
   return ERROR_SUCCESS;
 }
 
-bool FileRegistry::Fold(std::string& error) {
+std::string FileRegistry::Fold() {
   const std::string tempPath = TempPath(path_);
   const std::string tempName = NameOf(tempPath);
   const std::string kept =
@@ -252,15 +219,12 @@ bool FileRegistry::Fold(std::string& error) {
   // Created afresh and exclusively: whatever was at that name (a link
   // included) is removed, never written through.
   ::unlinkat(directoryFd_.fd, tempName.c_str(), 0);
-  Fd temp(::openat(directoryFd_.fd, tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                   fileMode_ & 0666));
-  if (!temp) {
-    error = "cannot create " + tempPath + ": " + Reason(errno) + kept;
-    return false;
-  }
+  Fd temp{::openat(directoryFd_.fd, tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                   fileMode_ & 0666)};
+  if (!temp) return "cannot create " + tempPath + ": " + std::strerror(errno) + kept;
   // The umask may have taken bits from the mode asked for at creation.
   int failure = ::fchmod(temp.fd, fileMode_) == 0 ? 0 : errno;
-  if (failure == 0) failure = WriteAll(temp.fd, WriteRegFile(store()));
+  if (failure == 0) failure = WriteAll(temp.fd, WriteRegFile(root()));
   if (failure == 0 && ::fsync(temp.fd) != 0) failure = errno;
   if (failure == 0 && ::close(std::exchange(temp.fd, -1)) != 0) failure = errno;
   if (failure == 0 &&
@@ -268,20 +232,15 @@ bool FileRegistry::Fold(std::string& error) {
     failure = errno;
   if (failure != 0) {
     ::unlinkat(directoryFd_.fd, tempName.c_str(), 0);
-    error = "cannot save " + path_ + ": " + Reason(failure) + kept;
-    return false;
+    return "cannot save " + path_ + ": " + std::strerror(failure) + kept;
   }
   // The rename is durable once the directory is synced; only then may the log go.
-  if (::fsync(directoryFd_.fd) != 0) {
-    error = "cannot sync the directory " + directory_ + ": " + Reason(errno) + kept;
-    return false;
-  }
+  if (::fsync(directoryFd_.fd) != 0)
+    return "cannot sync the directory " + directory_ + ": " + std::strerror(errno) + kept;
   log_ = Fd();
-  if (::unlinkat(directoryFd_.fd, NameOf(LogPath(path_)).c_str(), 0) != 0 && errno != ENOENT) {
-    error = "saved " + path_ + " but cannot remove " + LogPath(path_) + ": " + Reason(errno);
-    return false;
-  }
-  return true;
+  if (::unlinkat(directoryFd_.fd, NameOf(LogPath(path_)).c_str(), 0) != 0 && errno != ENOENT)
+    return "saved " + path_ + " but cannot remove " + LogPath(path_) + ": " + std::strerror(errno);
+  return std::string();
 }
 
 bool FileRegistry::Close(std::string& error) {
@@ -289,15 +248,14 @@ bool FileRegistry::Close(std::string& error) {
   if (closed_) return true;
   closed_ = true;
   SetReadOnly(true);
-  bool saved = true;
   if (writable_ && changed_) {
-    saved = Fold(error);
+    error = Fold();
   } else if (log_ && logSize_ == 0) {
     ::unlinkat(directoryFd_.fd, NameOf(LogPath(path_)).c_str(), 0);
   }
   log_ = Fd();
   lock_ = Fd();  // releases the lock
-  return saved;
+  return error.empty();
 }
 
 }  // namespace platform::portable

@@ -1,25 +1,18 @@
 // The machine registry kept in a REGEDIT4 text file, e.g.
 // $HOME/.local/state/MarvaneSetup/HKLM.reg, with three files beside it:
-//
-//   HKLM.reg.log   each change appended as it is made, in .reg line syntax,
-//                  deletions as [-key] and "name"=- lines (one write per
-//                  call, ending in a line end). A call that
-//                  reports success has put its change there, so a killed run
-//                  loses nothing it reported. Replayed on top of HKLM.reg at
-//                  open, and removed once folded into HKLM.reg at Close.
+//   HKLM.reg.log   each change appended as it is made, one write per call, so a
+//                  killed run loses nothing it reported; replayed at open and
+//                  removed once folded into HKLM.reg at Close.
 //   HKLM.reg.tmp   the new HKLM.reg while Close writes it; renamed over it.
 //   HKLM.reg.lock  flock'ed from open to Close, so runs take turns; never removed.
-//
 // Runs as root: no file here is followed through a symbolic link or waited on
 // as a FIFO, and a state folder that another user could write to is refused,
 // so nothing planted there can redirect a run's reads and writes.
-//
 // When this user may not write the file or its directory, the registry opens
-// read-only: writing calls return ERROR_ACCESS_DENIED, as for a non-admin on
-// Windows. HKEY_LOCAL_MACHINE\HARDWARE is volatile and never reaches the file.
+// read-only, as for a non-admin on Windows.
 #pragma once
 
-#include <sys/types.h>
+#include <sys/stat.h>
 
 #include <memory>
 #include <string>
@@ -30,10 +23,6 @@
 namespace platform::portable {
 
 class FileRegistry : public MemoryRegistry {
-  struct PassKey {
-    explicit PassKey() = default;
-  };
-
  public:
   enum class Access {
     kReadWrite,  // writable when the file system lets this user write
@@ -50,9 +39,6 @@ class FileRegistry : public MemoryRegistry {
   // log is reported as "path:line: what is wrong" and left as it is.
   static Opened Open(const std::string& path, Access access = Access::kReadWrite);
 
-  // For Open only.
-  FileRegistry(PassKey, std::string path);
-
   static std::string LogPath(const std::string& path) { return path + ".log"; }
   static std::string TempPath(const std::string& path) { return path + ".tmp"; }
   static std::string LockPath(const std::string& path) { return path + ".lock"; }
@@ -68,19 +54,14 @@ class FileRegistry : public MemoryRegistry {
   bool Close(std::string& error);
 
   const std::string& path() const noexcept { return path_; }
-  // False when opened read-only.
-  bool writable() const noexcept { return writable_; }
+  bool writable() const noexcept { return writable_; }  // false when opened read-only
 
  protected:
   LONG RecordChange(const Change& change) override;
 
  private:
-  // Owns a file descriptor; assigning one closes the old one when the source goes.
   struct Fd {
     int fd = -1;
-    Fd() = default;
-    explicit Fd(int owned) noexcept : fd(owned) {}
-    Fd(Fd&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
     Fd& operator=(Fd&& other) noexcept {
       std::swap(fd, other.fd);
       return *this;
@@ -89,11 +70,13 @@ class FileRegistry : public MemoryRegistry {
     explicit operator bool() const noexcept { return fd >= 0; }
   };
 
-  // Opens a file beside the registry file, which must be a regular file:
-  // see the .cpp. Sets refusal when something else is there.
-  Fd OpenBeside(const std::string& path, int flags, std::string& refusal);
+  explicit FileRegistry(std::string path);
+  // Opens a regular file beside the registry file: 0, an errno, or kNotRegular.
+  int OpenBeside(const std::string& path, int flags, Fd& file, struct stat* st = nullptr);
+  // Opens and reads a file beside the registry file; a missing one is read as absent.
+  std::string ReadBeside(const std::string& path, int flags, Fd& file, std::string& text);
   std::string Load(bool wantWrite);
-  bool Fold(std::string& error);
+  std::string Fold();  // "" when saved, else what went wrong
 
   std::string path_;
   std::string directory_;

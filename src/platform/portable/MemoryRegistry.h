@@ -1,6 +1,6 @@
-// The registry calls over an in-memory key tree, with the status codes Windows
-// gives. Used on its own by tests and benchmarks, and as the base of the
-// file-backed machine registry.
+// The registry in memory: the key tree, its REGEDIT4 text (RegText.cpp) and
+// the registry calls over it, with the status codes Windows gives. Used on its
+// own by tests and benchmarks, and as the base of the file-backed registry.
 //
 // Only HKEY_LOCAL_MACHINE exists; the other predefined roots are invalid
 // handles here. HKEY_LOCAL_MACHINE\HARDWARE and everything below it is
@@ -8,29 +8,111 @@
 #pragma once
 
 #include <cstddef>
+#include <list>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "platform/Registry.h"
-#include "platform/portable/RegStore.h"
 
 namespace platform::portable {
+
+inline constexpr std::size_t kMaxKeyNameLength = 255;
+inline constexpr std::size_t kMaxValueNameLength = 16383;
+inline constexpr std::size_t kMaxKeyDepth = 512;  // levels below HKEY_LOCAL_MACHINE, as on Windows
+inline constexpr std::string_view kVolatileTopKey = "HARDWARE";
+
+// Names compare with ASCII case folding only; other bytes compare as they are.
+struct NameLess {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const noexcept;
+};
+
+// Splits a key path at its backslashes. A name may hold no control byte (below 0x20, or 0x7F).
+enum class PathFault { kNone, kEmptyName, kControlByte, kTooLong };
+PathFault SplitKeyPath(std::string_view path, std::vector<std::string_view>& parts);
+
+struct RegValue {
+  std::string name;  // "" is the key's default value
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+  std::size_t line = 0;  // where the registry file set it; 0 when it did not
+};
+
+// A key of the tree. A file may be hostile: every lookup is a balanced-tree
+// search, so loading stays near linear in whatever order the keys come, and
+// nothing walks the tree by recursion, so depth costs no stack.
+struct RegKey {
+  // HKEY_LOCAL_MACHINE, with the volatile HARDWARE key below it.
+  RegKey();
+  RegKey(RegKey* parent, std::string_view name, bool isVolatile);
+  ~RegKey();
+
+  // Below HKEY_LOCAL_MACHINE, components joined by backslashes; "" for the root.
+  std::string Path() const;
+  RegKey* FindChild(std::string_view childName) const;
+  const RegValue* FindValue(std::string_view valueName) const;
+  // Follows parts as far as they exist; *matched receives how many did.
+  RegKey& Walk(const std::vector<std::string_view>& parts, std::size_t* matched);
+  // Follows parts, adding the missing keys, spelled as given.
+  RegKey& Ensure(const std::vector<std::string_view>& parts, bool asVolatile);
+  // Creates or replaces; a replaced value keeps its first spelling and place.
+  void SetValue(RegValue value);
+  void RemoveValue(std::string_view valueName);
+
+  RegKey* parent;  // null for the root
+  std::string name;
+  bool isVolatile;
+  std::size_t line = 0;  // of its section in the registry file; 0 when it has none
+  // Keyed by a view of each child's own name, which lives as long as the child.
+  std::map<std::string_view, std::unique_ptr<RegKey>, NameLess> children;
+  // In the order they were first set; list nodes stay put, so the index may view their names.
+  std::list<RegValue> values;
+  std::map<std::string_view, std::list<RegValue>::iterator, NameLess> valueIndex;
+};
+
+// The registry as REGEDIT4 text: the machine registry file (as README.md
+// shows it) and its change log. Reading also takes hex(1):/hex(3): forms,
+// sections whose parent keys have none, and bytes 0x80..0xFF in quotes (such
+// a REG_SZ is written back as hex(1):).
+//
+// The change log holds the same lines, hex data kept on one line; sections and
+// values may repeat there, the last one wins. Deletions, as regedit writes
+// them, are taken only there: [-HKEY_LOCAL_MACHINE\Key] (with whatever is
+// below it), "Name"=- and @=-; a key or value already gone is no error.
+inline constexpr std::string_view kRootName = "HKEY_LOCAL_MACHINE";
+
+// Reads a whole registry file into the tree below root. Returns "" when it
+// loaded, or "path:line: what is wrong", path being displayPath.
+std::string ReadRegFile(std::string_view text, const std::string& displayPath, RegKey& root);
+
+// Replays a change log onto the tree. A last line without its line end is
+// an unfinished write and is skipped; *completeBytes receives the length of
+// the lines that were replayed. Returns "" or "path:line: what is wrong".
+std::string ReplayRegLog(std::string_view text, const std::string& displayPath, RegKey& root,
+                         std::size_t* completeBytes);
+
+// The whole file text for the kept (non-volatile) keys below root.
+std::string WriteRegFile(const RegKey& root);
+
+// The same lines appended to out: "[HKEY_LOCAL_MACHINE\path]\n", or with
+// deleted "[-HKEY_LOCAL_MACHINE\path]\n"; a value line; "\"name\"=-\n".
+void AppendKeyLine(std::string& out, std::string_view keyPath, bool deleted);
+void AppendValueLine(std::string& out, const RegValue& value, bool wrapHex);
+void AppendValueDeleteLine(std::string& out, std::string_view valueName);
 
 class MemoryRegistry : public Registry {
  public:
   MemoryRegistry();
-  MemoryRegistry(const MemoryRegistry&) = delete;
-  MemoryRegistry& operator=(const MemoryRegistry&) = delete;
 
-  // Null or "" opens a new handle to hKey's key. ulOptions is not looked at.
+  // Null or "" opens a new handle to hKey's key (so does RegCreateKeyA).
   LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, DWORD samDesired,
                      HKEY* phkResult) override;
-  // Null or "" opens a new handle to hKey's key. A key deeper than
-  // kMaxKeyDepth gives ERROR_INVALID_PARAMETER: it could not be read back.
+  // A key deeper than kMaxKeyDepth gives ERROR_INVALID_PARAMETER: it could not be read back.
   LONG RegCreateKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkResult) override;
-  // lpData null with cbData > 0 gives ERROR_INVALID_PARAMETER. The key
   // HKEY_LOCAL_MACHINE itself holds no values: ERROR_ACCESS_DENIED.
   LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
                       DWORD cbData) override;
@@ -39,22 +121,17 @@ class MemoryRegistry : public Registry {
   LONG RegOpenKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkResult) override;
   LONG RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWORD* lpType, BYTE* lpData,
                         DWORD* lpcbData) override;
-  // lpSubKey is relative to hKey and may not be null or "". The access rights
-  // of hKey do not matter; a key with subkeys, a volatile key or any key in a
-  // read-only registry gives ERROR_ACCESS_DENIED. Handles still open to the
+  // The access rights of hKey do not matter. Handles still open to the
   // deleted key answer ERROR_KEY_DELETED from then on, and can be closed.
   LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;
-  // Needs a handle with KEY_SET_VALUE. The other values keep their order.
   LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;
   LONG RegQueryInfoKeyCounts(HKEY hKey, DWORD* lpcSubKeys, DWORD* lpcValues) override;
   // Subkeys in case-insensitive order of their names.
   LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD cchName) override;
 
-  // Puts a value into a volatile key, creating the missing keys on the path
-  // (backslash-separated, below HKEY_LOCAL_MACHINE) as volatile ones. For the
-  // host to publish machine facts at start; allowed in a read-only registry.
-  // Throws std::invalid_argument for a malformed path or a path that reaches
-  // an existing key that is not volatile.
+  // For the host to publish machine facts at start, even in a read-only
+  // registry: missing keys on the path are created volatile. Throws
+  // std::invalid_argument for a malformed path or one through a kept key.
   void AddVolatileValue(const std::string& keyPath, const std::string& valueName, DWORD type,
                         std::vector<BYTE> data);
 
@@ -62,7 +139,6 @@ class MemoryRegistry : public Registry {
   void SetReadOnly(bool readOnly) noexcept { readOnly_ = readOnly; }
   bool IsReadOnly() const noexcept { return readOnly_; }
 
-  // Handles handed out and not closed yet; predefined roots not counted.
   std::size_t OpenHandleCount() const noexcept { return handles_.size(); }
 
   // The REGEDIT4 text of the kept (non-volatile) keys: what the registry file would hold.
@@ -70,7 +146,7 @@ class MemoryRegistry : public Registry {
 
  protected:
   // The tree itself, bypassing handles, access rights and RecordChange.
-  RegStore& store() noexcept { return store_; }
+  RegKey& root() noexcept { return root_; }
 
   // One change to a key that is kept (not volatile), told before it is made.
   struct Change {
@@ -85,9 +161,9 @@ class MemoryRegistry : public Registry {
     const RegValue* value;     // for kSetValue and kDeleteValue; null otherwise
   };
 
-  // Called before each real change to a kept key: a new key, a new value, a
-  // value given another type or other bytes, a deleted key or value. Any
-  // status but ERROR_SUCCESS cancels the change and is what the call returns.
+  // Called before each real change to a kept key (setting a value to what it
+  // holds is none). Any other status than ERROR_SUCCESS cancels the change
+  // and is what the call returns.
   virtual LONG RecordChange(const Change& change);
 
  private:
@@ -96,15 +172,16 @@ class MemoryRegistry : public Registry {
     DWORD access;
   };
 
-  const OpenKey* Resolve(HKEY hKey);
-  // ERROR_SUCCESS when open names a key that still exists.
-  static LONG Usable(const OpenKey* open) noexcept;
-  HKEY NewHandle(RegKey& key, DWORD access, LONG* status);
-  // A new handle with the given access to an existing key below from.
-  LONG OpenExisting(const OpenKey& from, const char* lpSubKey, DWORD access, HKEY* phkResult);
-  DWORD FullAccess() const noexcept;
+  // ERROR_SUCCESS when hKey is open on a key that still exists, with the rights needed.
+  LONG Resolve(HKEY hKey, const OpenKey*& open, DWORD needed = 0) const;
+  // Splits subKey into parts_ and follows it from `from` as far as it exists.
+  LONG Walk(RegKey& from, const char* subKey, RegKey*& key, std::size_t& matched);
+  LONG NewHandle(RegKey& key, DWORD access, HKEY* phkResult);
+  // RecordChange for a change to key or its values, unless the key is volatile.
+  LONG Record(Change::Kind kind, const RegKey& key, const RegValue* value);
+  DWORD FullAccess() const noexcept { return readOnly_ ? KEY_READ : KEY_ALL_ACCESS; }
 
-  RegStore store_;
+  RegKey root_;
   OpenKey rootKey_;  // what HKEY_LOCAL_MACHINE stands for
   std::unordered_map<HKEY, OpenKey> handles_;
   HKEY nextHandle_ = 0x100;

@@ -8,6 +8,11 @@
 #if defined(__i386__) || defined(__x86_64__)
 #include <cpuid.h>
 #endif
+#if defined(__x86_64__)
+constexpr bool kIs64Bit = true;
+#else
+constexpr bool kIs64Bit = false;
+#endif
 
 namespace platform::portable {
 
@@ -61,24 +66,13 @@ std::string ProcessorIdentifier() {
   // Each cpuid is expensive in a virtual machine (it traps to the host), so
   // each leaf is asked for once: __get_cpuid would ask for leaf 0 again
   // before each of them.
-#if defined(__x86_64__)
-  const bool hasCpuid = true;
-#else
-  const bool hasCpuid = __get_cpuid_max(0, nullptr) >= 1;  // a 32-bit processor may lack it
-#endif
+  const bool hasCpuid = kIs64Bit || __get_cpuid_max(0, nullptr) >= 1;  // a 32-bit processor may lack it
   unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
   if (hasCpuid) __cpuid(0, eax, ebx, ecx, edx);
   if (hasCpuid && eax >= 1) {
-    char vendor[13] = {};
-    std::memcpy(vendor, &ebx, 4);
-    std::memcpy(vendor + 4, &edx, 4);
-    std::memcpy(vendor + 8, &ecx, 4);
+    const unsigned vendor[4] = {ebx, edx, ecx, 0};  // twelve characters and a NUL
     __cpuid(1, eax, ebx, ecx, edx);
-#if defined(__x86_64__)
-    return X86ProcessorIdentifier(vendor, eax, true);
-#else
-    return X86ProcessorIdentifier(vendor, eax, false);
-#endif
+    return X86ProcessorIdentifier(reinterpret_cast<const char*>(vendor), eax, kIs64Bit);
   }
 #endif
   // Elsewhere, the machine's own name for its architecture, e.g.

@@ -19,11 +19,8 @@ class PortableSystemInfo : public SystemInfo {
 };
 
 // The identifier Windows records for this machine's processor, e.g.
-// "Intel64 Family 6 Model 85 Stepping 7".
+// "Intel64 Family 6 Model 85 Stepping 7"; the same from a vendor and signature.
 std::string ProcessorIdentifier();
-
-// The same from the processor's vendor and signature (family, model and
-// stepping as the processor reports them in its signature word).
 std::string X86ProcessorIdentifier(const std::string& vendor, unsigned signature, bool is64Bit);
 
 }  // namespace platform::portable

@@ -1,11 +1,10 @@
-#include "platform/portable/RegText.h"
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "platform/portable/MemoryRegistry.h"
 
 namespace platform::portable {
 
@@ -16,9 +15,7 @@ constexpr std::size_t kWrapColumn = 76;  // wrap once a hex line reaches this; l
 // An error quotes no more of the file than this: a bad line may be megabytes long.
 constexpr std::size_t kQuotedBytes = 80;
 
-// --- writing ---------------------------------------------------------------
-
-const char kHexDigits[] = "0123456789abcdef";
+const std::string_view kHexDigits = "0123456789abcdefABCDEF";  // lower case first: written so
 
 void AppendQuoted(std::string& out, std::string_view text) {
   out += '"';
@@ -29,36 +26,24 @@ void AppendQuoted(std::string& out, std::string_view text) {
   out += '"';
 }
 
-// Lower-case hex digits of number: all eight, or without leading zeros.
-void AppendHexNumber(std::string& out, std::uint32_t number, bool allDigits) {
-  char digits[8];
-  for (int i = 7; i >= 0; --i, number >>= 4) digits[i] = kHexDigits[number & 0xF];
-  std::size_t first = 0;
-  while (!allDigits && first < 7 && digits[first] == '0') ++first;
-  out.append(digits + first, sizeof digits - first);
+// Lower-case hex digits of number, at least `digits` of them.
+std::string HexText(std::uint32_t number, int digits) {
+  char text[12];
+  std::snprintf(text, sizeof text, "%0*x", digits, static_cast<unsigned>(number));
+  return text;
 }
 
 void AppendHex(std::string& out, const RegValue& value, bool wrapHex) {
-  if (value.type == REG_BINARY) {
-    out += "hex:";
-  } else {
-    out += "hex(";
-    AppendHexNumber(out, value.type, false);
-    out += "):";
-  }
+  out += value.type == REG_BINARY ? "hex:" : "hex(" + HexText(value.type, 1) + "):";
   const std::size_t lineStart = out.rfind('\n');
   std::size_t column = out.size() - (lineStart == std::string::npos ? 0 : lineStart + 1);
-  const std::size_t count = value.data.size();
-  for (std::size_t i = 0; i < count; ++i) {
-    out += kHexDigits[value.data[i] >> 4];
-    out += kHexDigits[value.data[i] & 0xF];
-    if (i + 1 == count) break;
-    out += ',';
-    column += 3;
-    if (wrapHex && column >= kWrapColumn) {
+  for (std::size_t i = 0; i < value.data.size(); ++i, column += 3) {
+    if (i != 0) out += ',';
+    if (i != 0 && wrapHex && column >= kWrapColumn) {
       out += "\\\n  ";
       column = 2;
     }
+    out.append(1, kHexDigits[value.data[i] >> 4]).append(1, kHexDigits[value.data[i] & 0xF]);
   }
 }
 
@@ -71,7 +56,9 @@ void AppendValueName(std::string& out, std::string_view name) {
   out += '=';
 }
 
-// --- reading ---------------------------------------------------------------
+bool NamesEqual(std::string_view a, std::string_view b) {
+  return !NameLess()(a, b) && !NameLess()(b, a);
+}
 
 struct ParseError {
   std::size_t line;
@@ -79,23 +66,17 @@ struct ParseError {
 };
 
 int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+  const std::size_t digit = kHexDigits.find(c);
+  return digit == std::string_view::npos ? -1 : static_cast<int>(digit < 16 ? digit : digit - 6);
 }
 
 std::string Printable(std::string_view text) {
   std::string shown;
   for (char c : text.substr(0, kQuotedBytes)) {
-    auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7F) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", u);
-      shown += hex;
-    } else {
-      shown += c;
-    }
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F)
+      shown.append("\\x").append(1, kHexDigits[u >> 4]).append(1, kHexDigits[u & 0xF]);
+    if (u >= 0x20 && u != 0x7F) shown += c;
   }
   if (text.size() > kQuotedBytes) shown += "...";
   return shown;
@@ -103,22 +84,21 @@ std::string Printable(std::string_view text) {
 
 class Parser {
  public:
-  Parser(std::string_view text, bool isLog, RegStore& store) : text_(text), isLog_(isLog), store_(store) {}
+  Parser(std::string_view text, bool isLog, RegKey& root) : text_(text), isLog_(isLog), root_(root) {}
 
   void Run() {
-    if (!isLog_) ReadHeader();
-    while (NextLine()) {
-      const std::size_t first = line_.find_first_not_of(" \t");
-      if (first == std::string_view::npos || line_.front() == ';') continue;  // blank or comment
-      if (line_.front() == '[') {
-        Section();
-      } else if (line_.front() == '"' || line_.front() == '@') {
-        Value();
-      } else {
-        Fail("expected [key], \"name\"=value, @=value, a ; comment or a blank line, not \"" +
-             Printable(line_) + "\"");
-      }
+    if (!isLog_) {
+      lineNo_ = 1;
+      if (text_.starts_with("\xEF\xBB\xBF"))
+        Fail("byte order mark: save the file as plain ANSI text without BOM");
+      if (text_.starts_with("\xFF\xFE") || text_.starts_with("\xFE\xFF"))
+        Fail("UTF-16 text: save the file as plain ANSI text in REGEDIT4 form");
+      lineNo_ = 0;
+      const bool header = NextLine() && line_ == kHeader;
+      lineNo_ = 1;
+      if (!header) Fail("file does not start with REGEDIT4");
     }
+    while (NextLine()) Line();
   }
 
  private:
@@ -126,97 +106,68 @@ class Parser {
 
   bool NextLine() {
     if (pos_ >= text_.size()) return false;
-    std::size_t end = text_.find('\n', pos_);
-    if (end == std::string_view::npos) end = text_.size();
+    const std::size_t end = std::min(text_.find('\n', pos_), text_.size());
     line_ = text_.substr(pos_, end - pos_);
     pos_ = end + 1;
     ++lineNo_;
-    if (!line_.empty() && line_.back() == '\r') line_.remove_suffix(1);
+    if (line_.ends_with('\r')) line_.remove_suffix(1);
     if (line_.find('\0') != std::string_view::npos) Fail("NUL byte in the file; it must be plain text");
     return true;
   }
 
-  void ReadHeader() {
-    lineNo_ = 1;
-    if (text_.substr(0, 3) == "\xEF\xBB\xBF")
-      Fail("byte order mark: save the file as plain ANSI text without BOM");
-    if (text_.substr(0, 2) == "\xFF\xFE" || text_.substr(0, 2) == "\xFE\xFF") {
-      Fail("UTF-16 text: save the file as plain ANSI text in REGEDIT4 form");
+  void Line() {
+    if (line_.find_first_not_of(" \t") == std::string_view::npos || line_.front() == ';') return;
+    if (line_.front() == '[') {
+      Section();
+    } else if (line_.front() == '"' || line_.front() == '@') {
+      Value();
+    } else {
+      Fail("expected [key], \"name\"=value, @=value, a ; comment or a blank line, not \"" + Printable(line_) +
+           "\"");
     }
-    lineNo_ = 0;
-    if (!NextLine() || line_ != kHeader) {
-      lineNo_ = 1;
-      Fail("file does not start with REGEDIT4");
-    }
+  }
+
+  // Deletions are only for the log: "[-" or "=-".
+  bool Deleting(std::string_view& rest) const {
+    if (!rest.starts_with('-')) return false;
+    if (!isLog_) Fail("deleting keys or values is not supported here");
+    rest.remove_prefix(1);
+    return true;
   }
 
   void Section() {
     std::string_view body = line_.substr(1);
-    const bool deleting = !body.empty() && body.front() == '-';
-    if (deleting && !isLog_) Fail("deleting keys or values is not supported here");
-    if (deleting) body.remove_prefix(1);
-    if (body.empty() || body.back() != ']') Fail("expected ] at the end of the key line");
+    const bool deleting = Deleting(body);
+    if (!body.ends_with(']')) Fail("expected ] at the end of the key line");
     body.remove_suffix(1);
-    std::string_view root = body.substr(0, kRootName.size());
-    if (!NamesEqual(root, kRootName) || (body.size() > root.size() && body[root.size()] != '\\')) {
+    const std::string_view root = body.substr(0, kRootName.size());
+    if (!NamesEqual(root, kRootName) || (body.size() > root.size() && body[root.size()] != '\\'))
       Fail("key outside HKEY_LOCAL_MACHINE: only HKEY_LOCAL_MACHINE keys are kept here");
-    }
-    if (body.size() <= kRootName.size() + 1) {
+    if (body.size() <= kRootName.size() + 1)
       Fail("HKEY_LOCAL_MACHINE itself holds no values; name a key below it");
-    }
-    std::string_view path = body.substr(kRootName.size() + 1);
-    parts_.clear();
-    for (std::size_t start = 0;;) {
-      std::size_t end = path.find('\\', start);
-      std::string_view part = path.substr(start, end == std::string_view::npos ? end : end - start);
-      if (part.empty()) Fail("empty key name in \"" + Printable(path) + "\"");
-      if (HasControlByte(part)) Fail("control byte in the key name \"" + Printable(part) + "\"");
-      if (part.size() > kMaxKeyNameLength)
-        Fail("key name longer than 255 bytes: \"" + Printable(part) + "\"");
-      if (parts_.size() == kMaxKeyDepth) Fail("key more than 512 levels deep; Windows allows no deeper");
-      parts_.push_back(part);
-      if (end == std::string_view::npos) break;
-      start = end + 1;
-    }
+    const std::string_view path = body.substr(kRootName.size() + 1);
+    if (static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')) >= kMaxKeyDepth)
+      Fail("key more than 512 levels deep; Windows allows no deeper");
+    const char* const faults[] = {"", "empty key name", "control byte in a key name",
+                                  "key name longer than 255 bytes"};
+    if (const auto fault = static_cast<int>(SplitKeyPath(path, parts_)); fault != 0)
+      Fail(faults[fault] + (" in \"" + Printable(path) + "\""));
     if (NamesEqual(parts_.front(), kVolatileTopKey)) {
       Fail(
           "HKEY_LOCAL_MACHINE\\HARDWARE is rebuilt at every start and is not kept in this file; "
           "remove this section");
     }
     key_ = nullptr;
+    std::size_t matched = 0;
     if (deleting) {
-      std::size_t matched = 0;
-      RegKey& gone = RegStore::Walk(store_.root(), parts_, &matched);
-      if (matched == parts_.size()) RegStore::RemoveChild(*gone.parent(), parts_.back());
+      RegKey& gone = root_.Walk(parts_, &matched);
+      if (matched == parts_.size()) gone.parent->children.erase(gone.parent->children.find(gone.name));
       return;
     }
-    key_ = &RegStore::EnsurePath(store_.root(), parts_, false);
-    if (!isLog_) {
-      if (auto [it, added] = sectionLines_.emplace(key_, lineNo_); !added)
-        Fail("duplicate key section, first at line " + std::to_string(it->second));
-      sectionLine_ = lineNo_;
-      sectionBody_ = pos_;
-    }
-  }
-
-  // The line of the value named name in the current section before line
-  // before, or 0 when there is none (file only). Only an error asks.
-  std::size_t LineOfValue(std::string_view name, std::size_t before) const {
-    std::size_t number = sectionLine_;
-    for (std::size_t pos = sectionBody_; pos < text_.size() && number + 1 < before;) {
-      const std::size_t end = std::min(text_.find('\n', pos), text_.size());
-      const std::string_view line = text_.substr(pos, end - pos);
-      pos = end + 1;
-      ++number;
-      std::string other;
-      if (!line.empty() && line.front() == '@') {
-        if (name.empty()) return number;
-      } else if (!line.empty() && line.front() == '"') {
-        Quoted(line.substr(1), other, "a quoted name");
-        if (NamesEqual(other, name)) return number;
-      }
-    }
-    return 0;
+    key_ = &root_.Ensure(parts_, false);
+    if (isLog_) return;
+    if (key_->line != 0) Fail("duplicate key section, first at line " + std::to_string(key_->line));
+    key_->line = lineNo_;
   }
 
   // Reads a quoted string from just after its opening quote into out (a
@@ -235,9 +186,7 @@ class Parser {
         out.push_back(static_cast<typename Out::value_type>(next));
         ++i;
       } else if (u < 0x20 || u == 0x7F) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "0x%02x", u);
-        Fail(std::string("control byte ") + hex + " in " + what);
+        Fail(std::string("control byte 0x") + kHexDigits[u >> 4] + kHexDigits[u & 0xF] + " in " + what);
       } else {
         out.push_back(static_cast<typename Out::value_type>(c));
       }
@@ -247,35 +196,32 @@ class Parser {
   void Value() {
     if (key_ == nullptr) Fail("value outside any key section");
     RegValue value;
-    std::string_view rest;
-    if (line_.front() == '@') {
-      rest = line_.substr(1);
-    } else {
-      rest = Quoted(line_.substr(1), value.name, "a quoted name");
+    std::string_view rest = line_.substr(1);
+    if (line_.front() == '"') {
+      rest = Quoted(rest, value.name, "a quoted name");
       if (value.name.size() > kMaxValueNameLength)
         Fail("value name longer than 16383 bytes: \"" + Printable(value.name) + "\"");
     }
-    if (rest.empty() || rest.front() != '=') Fail("expected \"name\"=value: no = after the name");
+    if (!rest.starts_with('=')) Fail("expected \"name\"=value: no = after the name");
     rest.remove_prefix(1);
-    const std::size_t firstLine = lineNo_;
-    if (rest.substr(0, 1) == "-") {
-      if (!isLog_) Fail("deleting keys or values is not supported here");
-      if (rest != "-") Fail("expected nothing after =- (a deleted value)");
-      RegStore::RemoveValue(*key_, value.name);
+    value.line = lineNo_;
+    if (Deleting(rest)) {
+      if (!rest.empty()) Fail("expected nothing after =- (a deleted value)");
+      key_->RemoveValue(value.name);
       return;
     }
-    if (rest.substr(0, 1) == "\"") {
+    if (rest.starts_with('"')) {
       rest = Quoted(rest.substr(1), value.data, "a quoted string");
       if (!rest.empty()) Fail("unexpected text after the closing quote: \"" + Printable(rest) + "\"");
       value.type = REG_SZ;
-    } else if (rest.substr(0, 6) == "dword:") {
+    } else if (rest.starts_with("dword:")) {
       value.type = REG_DWORD;
       const std::uint32_t number = HexNumber(rest.substr(6), "dword: needs 1 to 8 hex digits");
       for (int shift = 0; shift < 32; shift += 8) value.data.push_back(static_cast<BYTE>(number >> shift));
-    } else if (rest.substr(0, 4) == "hex:") {
+    } else if (rest.starts_with("hex:")) {
       value.type = REG_BINARY;
       HexBytes(rest.substr(4), value.data);
-    } else if (rest.substr(0, 4) == "hex(") {
+    } else if (rest.starts_with("hex(")) {
       const std::size_t close = rest.find("):");
       const char* bad = "expected hex(type): with the type in 1 to 8 hex digits";
       if (close == std::string_view::npos) Fail(bad);
@@ -285,20 +231,13 @@ class Parser {
       Fail("expected \"name\"=value with \"text\", dword:, hex: or hex(type): after =");
     }
     // In the file a key's values come from its one section: one the key has
-    // already is a duplicate, and the section says where it was first.
-    if (const std::size_t first =
-            isLog_ || !key_->FindValue(value.name) ? 0 : LineOfValue(value.name, firstLine);
-        first != 0) {
-      lineNo_ = firstLine;
-      std::string what = "duplicate value ";
-      if (value.name.empty()) {
-        what += '@';
-      } else {
-        what.append(1, '"').append(Printable(value.name)).append(1, '"');
-      }
-      Fail(what.append(", first at line ").append(std::to_string(first)));
+    // already is a duplicate.
+    if (const RegValue* old = isLog_ ? nullptr : key_->FindValue(value.name)) {
+      lineNo_ = value.line;
+      if (value.name.empty()) Fail("duplicate value @, first at line " + std::to_string(old->line));
+      Fail("duplicate value \"" + Printable(value.name) + "\", first at line " + std::to_string(old->line));
     }
-    RegStore::SetValue(*key_, std::move(value));
+    key_->SetValue(std::move(value));
   }
 
   std::uint32_t HexNumber(std::string_view digits, const char* what) const {
@@ -313,43 +252,36 @@ class Parser {
 
   // Bytes as "xx,xx,...", continued on the next line after ",\".
   void HexBytes(std::string_view text, std::vector<BYTE>& data) {
-    if (text.empty()) return;
-    for (std::size_t i = 0;;) {
-      if (i + 2 > text.size() || HexDigit(text[i]) < 0 || HexDigit(text[i + 1]) < 0) {
-        Fail("hex byte expected at \"" + Printable(text.substr(i, 8)) + "\"");
-      }
-      data.push_back(static_cast<BYTE>(HexDigit(text[i]) << 4 | HexDigit(text[i + 1])));
-      i += 2;
-      if (i == text.size()) return;
-      if (text[i] != ',') Fail("expected , between hex bytes, not \"" + Printable(text.substr(i, 8)) + "\"");
-      ++i;
-      if (i == text.size()) Fail("hex byte expected after the last ,");
-      if (text[i] == '\\' && i + 1 == text.size()) {
+    while (!text.empty()) {
+      if (text.size() < 2 || HexDigit(text[0]) < 0 || HexDigit(text[1]) < 0)
+        Fail("hex byte expected at \"" + Printable(text.substr(0, 8)) + "\"");
+      data.push_back(static_cast<BYTE>(HexDigit(text[0]) << 4 | HexDigit(text[1])));
+      text.remove_prefix(2);
+      if (text.empty()) return;
+      if (text[0] != ',') Fail("expected , between hex bytes, not \"" + Printable(text.substr(0, 8)) + "\"");
+      text.remove_prefix(1);
+      if (text.empty()) Fail("hex byte expected after the last ,");
+      if (text == "\\") {
         if (!NextLine()) Fail("hex data continues past the end of the file");
-        std::size_t indent = line_.find_first_not_of(" \t");
-        text = indent == std::string_view::npos ? std::string_view() : line_.substr(indent);
+        text = line_.substr(std::min(line_.find_first_not_of(" \t"), line_.size()));
         if (text.empty()) Fail("hex byte expected on the continuation line");
-        i = 0;
       }
     }
   }
 
   std::string_view text_;
   bool isLog_;
-  RegStore& store_;
+  RegKey& root_;
   std::size_t pos_ = 0;
   std::size_t lineNo_ = 0;
   std::string_view line_;
   RegKey* key_ = nullptr;
   std::vector<std::string_view> parts_;
-  std::unordered_map<const RegKey*, std::size_t> sectionLines_;  // file only: the line of each key's section
-  std::size_t sectionLine_ = 0;                                  // file only: the line of the current section
-  std::size_t sectionBody_ = 0;  // file only: where the current section's values start
 };
 
-std::string Run(std::string_view text, const std::string& displayPath, RegStore& store, bool isLog) {
+std::string Run(std::string_view text, const std::string& displayPath, RegKey& root, bool isLog) {
   try {
-    Parser(text, isLog, store).Run();
+    Parser(text, isLog, root).Run();
   } catch (const ParseError& error) {
     return displayPath + ":" + std::to_string(error.line) + ": " + error.what;
   }
@@ -358,26 +290,26 @@ std::string Run(std::string_view text, const std::string& displayPath, RegStore&
 
 }  // namespace
 
-std::string ReadRegFile(std::string_view text, const std::string& displayPath, RegStore& store) {
-  return Run(text, displayPath, store, false);
+std::string ReadRegFile(std::string_view text, const std::string& displayPath, RegKey& root) {
+  return Run(text, displayPath, root, false);
 }
 
-std::string ReplayRegLog(std::string_view text, const std::string& displayPath, RegStore& store,
+std::string ReplayRegLog(std::string_view text, const std::string& displayPath, RegKey& root,
                          std::size_t* completeBytes) {
   std::size_t end = text.rfind('\n');
   *completeBytes = end == std::string_view::npos ? 0 : end + 1;
-  return Run(text.substr(0, *completeBytes), displayPath, store, true);
+  return Run(text.substr(0, *completeBytes), displayPath, root, true);
 }
 
-std::string WriteRegFile(const RegStore& store) {
+std::string WriteRegFile(const RegKey& root) {
   std::string out;
   out.append(kHeader).append("\n\n");
   // Depth first through an explicit stack: a deep tree costs heap, not stack.
   struct Level {
-    RegKey::Children::const_iterator next, end;
+    decltype(root.children)::const_iterator next, end;
     std::size_t pathSize;  // of the path of the key whose children these are
   };
-  std::vector<Level> stack{{store.root().children().begin(), store.root().children().end(), 0}};
+  std::vector<Level> stack{{root.children.begin(), root.children.end(), 0}};
   std::string path;
   while (!stack.empty()) {
     Level& level = stack.back();
@@ -386,14 +318,14 @@ std::string WriteRegFile(const RegStore& store) {
       continue;
     }
     const RegKey& key = *(level.next++)->second;
-    if (key.isVolatile()) continue;
+    if (key.isVolatile) continue;
     path.resize(level.pathSize);
     if (!path.empty()) path += '\\';
-    path += key.name();
+    path += key.name;
     AppendKeyLine(out, path, false);
-    for (const RegValue& value : key.values()) AppendValueLine(out, value, true);
+    for (const RegValue& value : key.values) AppendValueLine(out, value, true);
     out += '\n';
-    stack.push_back({key.children().begin(), key.children().end(), path.size()});
+    stack.push_back({key.children.begin(), key.children.end(), path.size()});
   }
   return out;
 }
@@ -409,8 +341,7 @@ void AppendValueLine(std::string& out, const RegValue& value, bool wrapHex) {
   if (value.type == REG_SZ && plain) {
     AppendQuoted(out, std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
   } else if (value.type == REG_DWORD && data.size() == 4) {
-    out += "dword:";
-    AppendHexNumber(out, data[0] | (data[1] << 8) | (data[2] << 16) | (std::uint32_t{data[3]} << 24), true);
+    out += "dword:" + HexText(data[0] | (data[1] << 8) | (data[2] << 16) | (std::uint32_t{data[3]} << 24), 8);
   } else {
     AppendHex(out, value, wrapHex);
   }

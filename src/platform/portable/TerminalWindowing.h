@@ -2,7 +2,9 @@
 // output when it is shown and when it is unloaded.
 #pragma once
 
-#include <iosfwd>
+#include <istream>
+#include <ostream>
+#include <string>
 
 #include "platform/HeadlessWindowing.h"
 
@@ -14,12 +16,27 @@ class TerminalWindowing : public HeadlessWindowing {
   TerminalWindowing(std::ostream& out, std::istream& in, bool waitForEnter)
       : out_(out), in_(in), waitForEnter_(waitForEnter) {}
 
-  void Refresh(Form& form) override;
-  int MessageBoxA(const Form* owner, const char* lpText, const char* lpCaption, UINT uType) override;
+  void Refresh(Form& form) override {
+    HeadlessWindowing::Refresh(form);
+    out_.flush();
+  }
+
+  int MessageBoxA(const Form*, const char* lpText, const char* lpCaption, UINT) override {
+    out_ << "[" << (lpCaption ? lpCaption : "Error") << "] ";
+    for (const char* c = lpText ? lpText : ""; *c; ++c) out_ << *c << (*c == '\n' ? "    " : "");
+    out_ << "  [OK]" << std::endl;
+    std::string line;
+    if (waitForEnter_) std::getline(in_, line);
+    return IDOK;
+  }
 
  protected:
-  void Shown(const Form& form) override;
-  void Unloaded(const Form& form) override;
+  void Shown(const Form& form) override {
+    out_ << "[" << form.Spec().caption << "]";
+    for (const LabelSpec& label : form.Spec().labels) out_ << ' ' << label.text;
+    out_ << std::endl;
+  }
+  void Unloaded(const Form& form) override { out_ << "[" << form.Spec().caption << "] closed" << std::endl; }
 
  private:
   std::ostream& out_;
