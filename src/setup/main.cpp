@@ -5,7 +5,10 @@
 //
 // Exit status: 0 done; 1 not done (some data sources failed, are missing or
 // were left); 2 the machine registry or the log could not be opened, nothing
-// changed; 87 the command line was not understood.
+// changed; 87 the command line was not understood; 740 installing or
+// removing needs administrator rights; 1618 another run kept the machine for
+// a minute.
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -14,6 +17,18 @@
 #include "setup/CommandLine.h"
 #include "setup/RunLog.h"
 #include "setup/SetupProgram.h"
+
+namespace {
+
+// A test build of this program (tests/CMakeLists.txt) gives up sooner, so
+// that a run kept waiting by another can be tested in seconds.
+#ifdef MARVANE_TEST_RUN_WAIT_MS
+constexpr std::chrono::milliseconds kRunWait{MARVANE_TEST_RUN_WAIT_MS};
+#else
+constexpr std::chrono::milliseconds kRunWait = platform::kRunWait;
+#endif
+
+}  // namespace
 
 int main(int argc, char** argv) {
   const bool reportOnOutput = platform::AttachStandardOutput();
@@ -36,17 +51,18 @@ int main(int argc, char** argv) {
   }
   if (reportOnOutput) log.EchoTo(stdout);
 
-  platform::OpenedHost opened = platform::OpenHost(command.mode == Mode::Check);
+  platform::OpenedHost opened = platform::OpenHost(command.mode == Mode::Check, kRunWait);
   if (!opened.host) {
     std::fprintf(stderr, "%s\n", opened.error.c_str());
     log.Line("error: " + opened.error);
-    log.Line("finished: nothing done; exit status 2");
-    return 2;
+    log.Line("finished: nothing done; exit status " + std::to_string(opened.status));
+    return opened.status;
   }
   std::string out;
   std::string errors;
   const int status = RunSetup(*opened.host, command, log, out, errors);
   std::fputs(out.c_str(), stdout);
+  std::fflush(stdout);  // before the errors, where both go to one console
   std::fputs(errors.c_str(), stderr);
   return status;
 }

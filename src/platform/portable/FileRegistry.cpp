@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <string_view>
 #include <utility>
 
@@ -64,9 +66,14 @@ int WriteAll(int fd, std::string_view text) {
   return 0;
 }
 
-int LockFile(int fd, int operation) {
-  while (::flock(fd, operation) != 0) {
-    if (errno != EINTR) return errno;
+// flock has no time limit of its own: asked without blocking, again and
+// again, until the lock is had or wait is over (EWOULDBLOCK then).
+int LockFile(int fd, int operation, std::chrono::milliseconds wait) {
+  const auto giveUp = std::chrono::steady_clock::now() + wait;
+  while (::flock(fd, operation | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= giveUp) return errno;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return 0;
 }
@@ -85,14 +92,15 @@ FileRegistry::~FileRegistry() {
   Close(ignored);
 }
 
-FileRegistry::Opened FileRegistry::Open(const std::string& path, Access access) {
+FileRegistry::Opened FileRegistry::Open(const std::string& path, Access access,
+                                        std::chrono::milliseconds lockWait) {
   Opened opened;
   if (path.empty()) {
     opened.error = "no file name given for the machine registry";
     return opened;
   }
   auto registry = std::make_unique<FileRegistry>(PassKey{}, path);
-  opened.error = registry->Load(access == Access::kReadWrite);
+  opened.error = registry->Load(access == Access::kReadWrite, lockWait, opened.busy);
   if (opened.error.empty()) opened.registry = std::move(registry);
   return opened;
 }
@@ -117,7 +125,7 @@ FileRegistry::Fd FileRegistry::OpenBeside(const std::string& path, int flags, st
   return file;
 }
 
-std::string FileRegistry::Load(bool wantWrite) {
+std::string FileRegistry::Load(bool wantWrite, std::chrono::milliseconds lockWait, bool& busy) {
   const std::string logPath = LogPath(path_);
   const std::string lockPath = LockPath(path_);
   const std::string advice = "; correct the file, or move it away to start with an empty registry";
@@ -164,7 +172,12 @@ std::string FileRegistry::Load(bool wantWrite) {
   }
   if (!refusal.empty()) return refusal;
   if (lock_) {
-    if (int error = LockFile(lock_.fd, writable_ ? LOCK_EX : LOCK_SH); error != 0) {
+    if (int error = LockFile(lock_.fd, writable_ ? LOCK_EX : LOCK_SH, lockWait); error == EWOULDBLOCK) {
+      busy = true;
+      return "another run of setup has held " + lockPath + " for " +
+             std::to_string(std::chrono::duration_cast<std::chrono::seconds>(lockWait).count()) +
+             " seconds; nothing was changed. Run setup again once it has finished.";
+    } else if (error != 0) {
       return "cannot lock " + lockPath + ": " + Reason(error);
     }
   }

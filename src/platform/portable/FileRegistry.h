@@ -9,6 +9,7 @@
 //                  open, and removed once folded into HKLM.reg at Close.
 //   HKLM.reg.tmp   the new HKLM.reg while Close writes it; renamed over it.
 //   HKLM.reg.lock  flock'ed from open to Close, so runs take turns; never removed.
+//                  A run waits for its turn a limited time (Open's lockWait).
 //
 // Runs as root: no file here is followed through a symbolic link or waited on
 // as a FIFO, and a state folder that another user could write to is refused,
@@ -21,6 +22,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <utility>
@@ -43,12 +45,15 @@ class FileRegistry : public MemoryRegistry {
   struct Opened {
     std::unique_ptr<FileRegistry> registry;  // null when it could not be opened
     std::string error;                       // then: names the file, says what is wrong and what to do
+    bool busy = false;                       // then: another run held the lock for all of lockWait
   };
 
-  // Creates missing directories (mode 0755), waits for the lock, loads the
-  // file and replays a log left by an interrupted run. A malformed file or
-  // log is reported as "path:line: what is wrong" and left as it is.
-  static Opened Open(const std::string& path, Access access = Access::kReadWrite);
+  // Creates missing directories (mode 0755), waits up to lockWait for the
+  // lock, loads the file and replays a log left by an interrupted run. A
+  // malformed file or log is reported as "path:line: what is wrong" and left
+  // as it is.
+  static Opened Open(const std::string& path, Access access = Access::kReadWrite,
+                     std::chrono::milliseconds lockWait = std::chrono::milliseconds(60000));
 
   // For Open only.
   FileRegistry(PassKey, std::string path);
@@ -92,7 +97,7 @@ class FileRegistry : public MemoryRegistry {
   // Opens a file beside the registry file, which must be a regular file:
   // see the .cpp. Sets refusal when something else is there.
   Fd OpenBeside(const std::string& path, int flags, std::string& refusal);
-  std::string Load(bool wantWrite);
+  std::string Load(bool wantWrite, std::chrono::milliseconds lockWait, bool& busy);
   bool Fold(std::string& error);
 
   std::string path_;
