@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <thread>
 #include <string_view>
+#include <thread>
 #include <utility>
 
 #include "platform/portable/RegText.h"

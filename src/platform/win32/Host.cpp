@@ -130,8 +130,8 @@ OpenedHost OpenHost(bool readOnly, std::chrono::milliseconds runWait) {
     lock = ::OpenMutexA(SYNCHRONIZE, FALSE, win32::kRunMutexName);
   if (lock == nullptr) {
     return {nullptr,
-            "MarvaneSetup: the run lock " + std::string(win32::kRunMutexName) +
-                " cannot be opened (error " + std::to_string(::GetLastError()) + "). Nothing was changed.",
+            "MarvaneSetup: the run lock " + std::string(win32::kRunMutexName) + " cannot be opened (error " +
+                std::to_string(::GetLastError()) + "). Nothing was changed.",
             kCannotOpenStatus};
   }
   const auto milliseconds = static_cast<DWORD>(runWait.count());
