@@ -16,9 +16,8 @@ version_number() { awk -F. '{ printf "%d\n", $1 * 100 + $2 }' <<<"$1"; }
 pe_field() { "$objdump_pe" -p "$1" | awk -v name="$2" '$1 == name { print $2; exit }'; }
 
 # check_exe EXE LABEL: stripped, within the size limit, the PE headers name
-# the Windows floor, and no import is newer than it; an .exe is a GUI
-# program that asks for elevation, a .com a console one that does not (cmd
-# waits only for a console program, and a look needs no elevation).
+# the Windows floor, and no import is newer than it; a .com is a console
+# program (cmd waits for it) that asks for no elevation, an .exe the opposite.
 check_exe() {
   local exe=$1 label=$2
   if [ -z "$objdump_pe" ]; then
@@ -42,11 +41,10 @@ check_exe() {
   [ "$subsystem" = $WINDOWS_FLOOR ] && [ "$os" = $WINDOWS_FLOOR ] && named=true
   check "$label: PE subsystem version $subsystem and OS version $os are the floor $WINDOWS_FLOOR" $named
 
-  local want_subsystem=2 want_level=requireAdministrator kind
-  [ "${exe##*.}" = com ] && want_subsystem=3 want_level=asInvoker
-  kind=$(pe_field "$exe" Subsystem)
-  check "$label: PE subsystem $kind, manifest level $want_level" \
-    bash -c "[ $((16#${kind:-0})) = $want_subsystem ] && grep -q 'level=\"$want_level\"' '$exe'"
+  local want="00000002 requireAdministrator"
+  [ "${exe##*.}" = com ] && want="00000003 asInvoker"
+  check "$label: PE subsystem and manifest level are $want" \
+    bash -c "[ $(pe_field "$exe" Subsystem) = ${want% *} ] && grep -q 'level=\"${want#* }\"' '$exe'"
 
   # Every imported function, as "dll function", against the list.
   local verdicts
