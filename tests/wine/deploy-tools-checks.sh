@@ -31,6 +31,7 @@ deploy_tools_checks() { # LABEL EXE
   in_cmd "$dir" "MarvaneSetup.com /quiet"
   check "$label after cmd /c MarvaneSetup.com /quiet, every data source is where Detect-MarvaneSetup.ps1 looks" script_paths_hold
   if command -v faketime >/dev/null; then
+    rm -f "$p64/drive_c/next.log"
     in_cmd "$dir" 'MarvaneSetup.exe /quiet /log C:\next.log' "$((year + 1))-01-02 08:00:00"
     check "$label a run dated $((year + 1)): errorlevel 0 (was $cmd_status), exactly MV$year-* registered" \
       verdicts 0 5 registered "$p64/drive_c/next.log" "MV$year-(R|R1|S|S1|S2)"
