@@ -16,7 +16,7 @@
 set -eu
 
 packages="cmake make googletest mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-  wine wine64 wine32:i386 fonts-wine xvfb xauth xdotool x11-utils imagemagick"
+  wine wine64 wine32:i386 fonts-wine xvfb xauth xdotool x11-utils imagemagick faketime"
 
 # The oldest qemu-user tried with Wine's 32-bit loader, and where it comes from.
 qemu_min_version=1:10

@@ -1,6 +1,7 @@
 // The platform the program runs on, opened once at start.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -34,14 +35,33 @@ class Host {
   virtual bool Close(std::string& error) = 0;
 };
 
+// Exit statuses of a run that could not start, with Windows' numbers, which
+// deployment tools know: 2 the machine registry could not be opened;
+// 1618 ERROR_INSTALL_ALREADY_RUNNING, another run is still changing the
+// machine (Intune and Configuration Manager retry it later); 740
+// ERROR_ELEVATION_REQUIRED, this account may not change the machine.
+inline constexpr int kCannotOpenStatus = 2;
+inline constexpr int kAlreadyRunningStatus = 1618;
+inline constexpr int kElevationRequiredStatus = 740;
+
+// How long a run that changes the machine waits for another one to end. A
+// run takes well under a second; one that holds the machine for a minute is
+// stuck at a message box or hung, and waiting longer would only hold up the
+// deployment tool that started this one.
+inline constexpr std::chrono::milliseconds kRunWait{60000};
+
 struct OpenedHost {
-  std::unique_ptr<Host> host;  // null when the machine registry could not be opened
-  std::string error;           // why, naming the thing and what to do
+  std::unique_ptr<Host> host;      // null when the platform could not be opened
+  std::string error;               // why, naming the thing and what to do
+  int status = kCannotOpenStatus;  // the exit status, when host is null
 };
 
 // Opens the platform this program was built for; for reading only, nothing
-// is ever written.
-OpenedHost OpenHost(bool readOnly = false);
+// is ever written. A run that changes the machine first takes the machine's
+// run lock, waiting up to runWait for another run to release it (reading
+// takes no turn on Windows, a shared one on the portable platform). runWait
+// other than kRunWait is for tests.
+OpenedHost OpenHost(bool readOnly, std::chrono::milliseconds runWait = kRunWait);
 
 // Connects standard output to the console the program was started from,
 // where it has none of its own. True when what is written there is read by

@@ -5,6 +5,7 @@
 // file, or a file another user owns.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -24,10 +25,13 @@ class LogFile {
 struct OpenedLogFile {
   std::unique_ptr<LogFile> file;  // null when the file was refused or could not be opened
   std::string error;              // why, naming the file and what to do
+  bool busy = false;              // then: another run kept it open for all of the wait
 };
 
-// Opens path for appending, creating it when it is not there.
-OpenedLogFile OpenLogFile(const std::string& path);
+// Opens path for appending, creating it when it is not there. Where a log
+// is open to one writer at a time (Windows), another run's log is waited
+// for as long as wait, as the run itself would wait for its turn.
+OpenedLogFile OpenLogFile(const std::string& path, std::chrono::milliseconds wait);
 
 // What each line of the log starts with and how it ends on this system.
 class LogStamps {

@@ -130,6 +130,8 @@ std::string UsageText() {
          "      cannot work; see the log\n"
          "  2   the machine registry or the log file could not be opened; nothing was changed\n"
          "  87  the command line was not understood; nothing was opened or changed\n"
+         "  740 installing or removing needs administrator rights; nothing was changed\n"
+         "  1618 another run kept this machine for 60 seconds; nothing was changed\n"
          "\n"
          "Examples:\n"
          "  MarvaneSetup /quiet /log C:\\Windows\\Logs\\MarvaneSetup.log           install\n"

@@ -5,7 +5,10 @@
 //
 // Exit status: 0 done; 1 not done (some data sources failed, are missing or
 // were left); 2 the machine registry or the log could not be opened, nothing
-// changed; 87 the command line was not understood.
+// changed; 87 the command line was not understood; 740 installing or
+// removing needs administrator rights; 1618 another run kept the machine for
+// a minute.
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -15,6 +18,18 @@
 #include "setup/CommandLine.h"
 #include "setup/RunLog.h"
 #include "setup/SetupProgram.h"
+
+namespace {
+
+// A test build of this program (tests/CMakeLists.txt) gives up sooner, so
+// that a run kept waiting by another can be tested in seconds.
+#ifdef MARVANE_TEST_RUN_WAIT_MS
+constexpr std::chrono::milliseconds kRunWait{MARVANE_TEST_RUN_WAIT_MS};
+#else
+constexpr std::chrono::milliseconds kRunWait = platform::kRunWait;
+#endif
+
+}  // namespace
 
 int main(int argc, char** argv) {
   platform::ReportFailedWritesAsErrors();
@@ -33,29 +48,30 @@ int main(int argc, char** argv) {
   // Before the registry: a log that is refused stops the run before anything changes.
   RunLog log;
   if (!command.logFile.empty()) {
-    platform::OpenedLogFile opened = platform::OpenLogFile(command.logFile);
+    platform::OpenedLogFile opened = platform::OpenLogFile(command.logFile, kRunWait);
     if (!opened.file) {
       std::fprintf(stderr, "%s\n", opened.error.c_str());
-      return 2;
+      return opened.busy ? platform::kAlreadyRunningStatus : 2;
     }
     log.WriteTo(std::move(opened.file), command.logFile, platform::ProcessLogStamps());
   }
   if (reportOnOutput) log.EchoTo(stdout);
 
   platform::OpenedHost opened =
-      platform::OpenHost(command.mode == Mode::Check || command.mode == Mode::Verify);
+      platform::OpenHost(command.mode == Mode::Check || command.mode == Mode::Verify, kRunWait);
   if (!opened.host) {
     std::fprintf(stderr, "%s\n", opened.error.c_str());
     log.Line("error: " + opened.error);
-    log.Line("finished: nothing done; exit status 2");
+    log.Line("finished: nothing done; exit status " + std::to_string(opened.status));
     if (const std::string trouble = log.Trouble(); !trouble.empty())
       std::fprintf(stderr, "%s\n", trouble.c_str());
-    return 2;
+    return opened.status;
   }
   std::string out;
   std::string errors;
   const int status = RunSetup(*opened.host, command, log, out, errors);
   std::fputs(out.c_str(), stdout);
+  std::fflush(stdout);  // before the errors, where both go to one console
   std::fputs(errors.c_str(), stderr);
   return status;
 }

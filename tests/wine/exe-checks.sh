@@ -16,7 +16,8 @@ version_number() { awk -F. '{ printf "%d\n", $1 * 100 + $2 }' <<<"$1"; }
 pe_field() { "$objdump_pe" -p "$1" | awk -v name="$2" '$1 == name { print $2; exit }'; }
 
 # check_exe EXE LABEL: stripped, within the size limit, the PE headers name
-# the Windows floor, and no import is newer than it.
+# the Windows floor, and no import is newer than it; a .com is a console
+# program (cmd waits for it) that asks for no elevation, an .exe the opposite.
 check_exe() {
   local exe=$1 label=$2
   if [ -z "$objdump_pe" ]; then
@@ -39,6 +40,11 @@ check_exe() {
   local named=false
   [ "$subsystem" = $WINDOWS_FLOOR ] && [ "$os" = $WINDOWS_FLOOR ] && named=true
   check "$label: PE subsystem version $subsystem and OS version $os are the floor $WINDOWS_FLOOR" $named
+
+  local want="00000002 requireAdministrator"
+  [ "${exe##*.}" = com ] && want="00000003 asInvoker"
+  check "$label: PE subsystem and manifest level are $want" \
+    bash -c "[ $(pe_field "$exe" Subsystem) = ${want% *} ] && grep -q 'level=\"${want#* }\"' '$exe'"
 
   # Every imported function, as "dll function", against the list.
   local verdicts

@@ -115,15 +115,16 @@ p32=$work/win32
 . "$here/deploy-checks.sh"
 # shellcheck source=verify-checks.sh
 . "$here/verify-checks.sh"
+# shellcheck source=deploy-tools-checks.sh
+. "$here/deploy-tools-checks.sh"
 
 # ---------------------------------------------------------------------------
 # The exes themselves: size, stripping and the oldest Windows.
 
-for exe in "$exe_x86" "$exe_x64"; do
+for exe in "$exe_x86" "$exe_x64" "${exe_x86%.exe}.com" "${exe_x64%.exe}.com"; do
   check "program built: $exe" [ -f "$exe" ]
+  [ -f "$exe" ] && check_exe "$exe" "$(basename "$(dirname "$exe")")/$(basename "$exe")"
 done
-[ -f "$exe_x86" ] && check_exe "$exe_x86" "x86 exe"
-[ -f "$exe_x64" ] && check_exe "$exe_x64" "x64 exe"
 
 # ---------------------------------------------------------------------------
 # 64-bit prefix: both programs write the WOW6432node branch.
@@ -155,6 +156,7 @@ if [ -f "$exe_x64" ] && check "64-bit prefix boots" boot_prefix "$p64" win64 "$w
 
   deploy_checks "x64, 64-bit prefix," "$wine64" "$exe_x64"
   verify_checks "x64, 64-bit prefix," "$p64" "$wine64" "$exe_x64"
+  deploy_tools_checks "x64, 64-bit prefix," "$exe_x64"
 
   # At 144 dpi (150 %): the program, with a screenshot to look at, and the
   # windowing tests, whose label font must then be TrueType.

@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <string_view>
+#include <thread>
 #include <utility>
 
 namespace platform::portable {
@@ -54,6 +56,18 @@ int WriteAll(int fd, std::string_view text) {
   return 0;
 }
 
+// flock has no time limit of its own: asked without blocking, again and
+// again, until the lock is had or wait is over (EWOULDBLOCK then).
+int LockFile(int fd, int operation, std::chrono::milliseconds wait) {
+  const auto giveUp = std::chrono::steady_clock::now() + wait;
+  while (::flock(fd, operation | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= giveUp) return errno;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return 0;
+}
+
 }  // namespace
 
 FileRegistry::Fd::~Fd() {
@@ -70,12 +84,14 @@ FileRegistry::~FileRegistry() {
   Close(ignored);
 }
 
-FileRegistry::Opened FileRegistry::Open(const std::string& path, Access access) {
+FileRegistry::Opened FileRegistry::Open(const std::string& path, Access access,
+                                        std::chrono::milliseconds lockWait) {
   if (path.empty()) return {nullptr, "no file name given for the machine registry"};
   std::unique_ptr<FileRegistry> registry(new FileRegistry(path));
-  std::string error = registry->Load(access == Access::kReadWrite);
+  bool busy = false;
+  std::string error = registry->Load(access == Access::kReadWrite, lockWait, busy);
   if (!error.empty()) registry.reset();
-  return {std::move(registry), error};
+  return {std::move(registry), error, busy};
 }
 
 // Without following a symbolic link (a planted one would send root's reads
@@ -109,7 +125,7 @@ std::string FileRegistry::ReadBeside(const std::string& path, int flags, Fd& fil
   return "cannot read " + path + ": " + std::strerror(error) + "; check the file and its permissions";
 }
 
-std::string FileRegistry::Load(bool wantWrite) {
+std::string FileRegistry::Load(bool wantWrite, std::chrono::milliseconds lockWait, bool& busy) {
   const std::string logPath = LogPath(path_);
   const std::string lockPath = LockPath(path_);
 
@@ -149,8 +165,15 @@ std::string FileRegistry::Load(bool wantWrite) {
   }
   if (std::string refusal = Refusal(lockPath, error); !refusal.empty()) return refusal;
   if (writable_ && error != 0) return "cannot open the lock file " + lockPath + ": " + std::strerror(error);
-  while (lock_ && ::flock(lock_.fd, writable_ ? LOCK_EX : LOCK_SH) != 0) {
-    if (errno != EINTR) return "cannot lock " + lockPath + ": " + std::strerror(errno);
+  if (lock_) {
+    if (int locked = LockFile(lock_.fd, writable_ ? LOCK_EX : LOCK_SH, lockWait); locked == EWOULDBLOCK) {
+      busy = true;
+      return "another run of setup has held " + lockPath + " for " +
+             std::to_string(std::chrono::duration_cast<std::chrono::seconds>(lockWait).count()) +
+             " seconds; nothing was changed. Run setup again once it has finished.";
+    } else if (locked != 0) {
+      return "cannot lock " + lockPath + ": " + std::strerror(locked);
+    }
   }
   SetReadOnly(!writable_);
 

@@ -5,6 +5,8 @@
 //                  removed once folded into HKLM.reg at Close.
 //   HKLM.reg.tmp   the new HKLM.reg while Close writes it; renamed over it.
 //   HKLM.reg.lock  flock'ed from open to Close, so runs take turns; never removed.
+//                  A run waits for its turn a limited time (Open's lockWait).
+//
 // Runs as root: no file here is followed through a symbolic link or waited on
 // as a FIFO, and a state folder that another user could write to is refused,
 // so nothing planted there can redirect a run's reads and writes.
@@ -14,6 +16,7 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <utility>
@@ -32,12 +35,15 @@ class FileRegistry : public MemoryRegistry {
   struct Opened {
     std::unique_ptr<FileRegistry> registry;  // null when it could not be opened
     std::string error;                       // then: names the file, says what is wrong and what to do
+    bool busy = false;                       // then: another run held the lock for all of lockWait
   };
 
-  // Creates missing directories (mode 0755), waits for the lock, loads the
-  // file and replays a log left by an interrupted run. A malformed file or
-  // log is reported as "path:line: what is wrong" and left as it is.
-  static Opened Open(const std::string& path, Access access = Access::kReadWrite);
+  // Creates missing directories (mode 0755), waits up to lockWait for the
+  // lock, loads the file and replays a log left by an interrupted run. A
+  // malformed file or log is reported as "path:line: what is wrong" and left
+  // as it is.
+  static Opened Open(const std::string& path, Access access = Access::kReadWrite,
+                     std::chrono::milliseconds lockWait = std::chrono::milliseconds(60000));
 
   static std::string LogPath(const std::string& path) { return path + ".log"; }
   static std::string TempPath(const std::string& path) { return path + ".tmp"; }
@@ -75,7 +81,7 @@ class FileRegistry : public MemoryRegistry {
   int OpenBeside(const std::string& path, int flags, Fd& file, struct stat* st = nullptr);
   // Opens and reads a file beside the registry file; a missing one is read as absent.
   std::string ReadBeside(const std::string& path, int flags, Fd& file, std::string& text);
-  std::string Load(bool wantWrite);
+  std::string Load(bool wantWrite, std::chrono::milliseconds lockWait, bool& busy);
   std::string Fold();  // "" when saved, else what went wrong
 
   std::string path_;

@@ -63,7 +63,7 @@ std::string Refused(const std::string& path, const std::string& what) {
 // hang the run. A second hard link is refused as well, since it may be
 // another file's name; and root does not append to a file another user
 // owns, who could have made it a name of anything.
-OpenedLogFile OpenLogFile(const std::string& path) {
+OpenedLogFile OpenLogFile(const std::string& path, std::chrono::milliseconds) {
   const int fd =
       ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
   if (fd < 0) {

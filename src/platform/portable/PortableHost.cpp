@@ -61,7 +61,10 @@ bool AttachStandardOutput() {
   return false;
 }
 
-OpenedHost OpenHost(bool readOnly) {
+// Anyone who may write the registry file may change this machine: there is
+// no elevation here, and a read-only file refuses each write as Windows
+// refuses a user without administrator rights.
+OpenedHost OpenHost(bool readOnly, std::chrono::milliseconds runWait) {
   const char* home = std::getenv("HOME");
   if (home == nullptr || *home == '\0')
     return {nullptr,
@@ -70,8 +73,10 @@ OpenedHost OpenHost(bool readOnly) {
 
   portable::FileRegistry::Opened opened = portable::FileRegistry::Open(
       std::string(home) + "/.local/state/MarvaneSetup/HKLM.reg",
-      readOnly ? portable::FileRegistry::Access::kReadOnly : portable::FileRegistry::Access::kReadWrite);
-  if (!opened.registry) return {nullptr, opened.error};
+      readOnly ? portable::FileRegistry::Access::kReadOnly : portable::FileRegistry::Access::kReadWrite,
+      runWait);
+  if (!opened.registry)
+    return {nullptr, opened.error, opened.busy ? kAlreadyRunningStatus : kCannotOpenStatus};
 
   // Windows keeps the processor identifier with its terminating NUL.
   const std::string identifier = portable::ProcessorIdentifier();

@@ -14,6 +14,7 @@ constexpr platform::LONG kSuccess = platform::ERROR_SUCCESS;
 #include <windows.h>
 // clang-format on
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -23,10 +24,19 @@ namespace {
 
 class Win32Host final : public Host {
  public:
-  Win32Host()
-      : registry_(win32::MakeRegistry()),
+  // runLock: the run mutex, owned, or null for a run that only reads.
+  explicit Win32Host(HANDLE runLock)
+      : runLock_(runLock),
+        registry_(win32::MakeRegistry()),
         system_(win32::MakeSystemInfo()),
         windowing_(win32::MakeWindowing()) {}
+  Win32Host(const Win32Host&) = delete;
+  Win32Host& operator=(const Win32Host&) = delete;
+  ~Win32Host() override {
+    if (runLock_ == nullptr) return;
+    ::ReleaseMutex(runLock_);
+    ::CloseHandle(runLock_);
+  }
 
   Registry& registry() override { return *registry_; }
   SystemInfo& system() override { return *system_; }
@@ -78,6 +88,7 @@ class Win32Host final : public Host {
   }
 
  private:
+  HANDLE runLock_;
   std::unique_ptr<Registry> registry_;
   std::unique_ptr<SystemInfo> system_;
   std::unique_ptr<Windowing> windowing_;
@@ -85,22 +96,87 @@ class Win32Host final : public Host {
 
 }  // namespace
 
+namespace {
+
+// The C runtime leaves standard output unbuffered on a character device (a
+// console, NUL, a port), and MinGW-w64's printf writes a character at a
+// time: each would be a write of its own, and on every write the runtime
+// asks again whether the handle is a console. Buffered, a line is one write
+// (the log flushes each line). Decided once, from the handle's type.
+void BufferCharacterDevice(HANDLE out) {
+  if (::GetFileType(out) == FILE_TYPE_CHAR) std::setvbuf(stdout, nullptr, _IOFBF, 4096);
+}
+
+}  // namespace
+
 // A GUI program has no console of its own. Output redirected to a file or a
 // pipe is used as it is; otherwise the console of the program that started
-// this one, where there is one.
+// this one, where there is one. The console build has its console already.
 bool AttachStandardOutput() {
   const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
-  if (out != nullptr && out != INVALID_HANDLE_VALUE && ::GetFileType(out) != FILE_TYPE_UNKNOWN) return true;
+  if (out != nullptr && out != INVALID_HANDLE_VALUE && ::GetFileType(out) != FILE_TYPE_UNKNOWN) {
+    BufferCharacterDevice(out);
+    return true;
+  }
   if (!::AttachConsole(ATTACH_PARENT_PROCESS)) return false;
   if (std::freopen("CONOUT$", "w", stdout) == nullptr) return false;
   // Errors there too where that works; standard output is what matters.
   (void)std::freopen("CONOUT$", "w", stderr);
+  BufferCharacterDevice(::GetStdHandle(STD_OUTPUT_HANDLE));
   return true;
 }
 
-OpenedHost OpenHost(bool) {
-  // Reading only needs nothing special here: the program then never writes.
-  return OpenedHost{std::make_unique<Win32Host>(), {}};
+OpenedHost OpenHost(bool readOnly, std::chrono::milliseconds runWait) {
+  // Reading only needs nothing special here: the program then never writes,
+  // and a look at a registry that another run is changing is still a true
+  // answer for that moment.
+  if (readOnly) return OpenedHost{std::make_unique<Win32Host>(nullptr), {}, 0};
+
+  // Without elevation every write would fail, one key after another.
+  if (!win32::ProcessIsElevated()) {
+    return {nullptr,
+            "MarvaneSetup: installing or removing the data sources needs administrator rights. Run it "
+            "from a prompt opened with \"Run as administrator\", or start MarvaneSetup.exe, which asks "
+            "for them. Nothing was changed.",
+            kElevationRequiredStatus};
+  }
+
+  // Not owned at creation: a mutex that exists already would not be granted
+  // then (ERROR_ALREADY_EXISTS); the wait below takes it either way. A run
+  // that may not open it with full access (made by another account) may
+  // still wait on it.
+  HANDLE lock = ::CreateMutexA(nullptr, FALSE, win32::kRunMutexName);
+  if (lock == nullptr && ::GetLastError() == ERROR_ACCESS_DENIED)
+    lock = ::OpenMutexA(SYNCHRONIZE, FALSE, win32::kRunMutexName);
+  if (lock == nullptr) {
+    return {nullptr,
+            "MarvaneSetup: the run lock " + std::string(win32::kRunMutexName) + " cannot be opened (error " +
+                std::to_string(::GetLastError()) + "). Nothing was changed.",
+            kCannotOpenStatus};
+  }
+  const auto milliseconds = static_cast<DWORD>(runWait.count());
+  switch (::WaitForSingleObject(lock, milliseconds)) {
+    case WAIT_OBJECT_0:
+    // A run that ended without releasing it (killed, powered off) left its
+    // work cut short; this run completes it, as after any interrupted run.
+    case WAIT_ABANDONED:
+      return OpenedHost{std::make_unique<Win32Host>(lock), {}, 0};
+    case WAIT_TIMEOUT:
+      ::CloseHandle(lock);
+      return {nullptr,
+              "MarvaneSetup: another run of setup has been changing this machine for " +
+                  std::to_string(milliseconds / 1000) +
+                  " seconds and has not finished. Nothing was changed; run it again once that run has ended.",
+              kAlreadyRunningStatus};
+    default: {
+      const DWORD error = ::GetLastError();
+      ::CloseHandle(lock);
+      return {nullptr,
+              "MarvaneSetup: waiting for the run lock failed (error " + std::to_string(error) +
+                  "). Nothing was changed.",
+              kCannotOpenStatus};
+    }
+  }
 }
 
 }  // namespace platform

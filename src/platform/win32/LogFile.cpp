@@ -179,14 +179,29 @@ namespace platform {
 // shared for reading only so that nothing else writes it meanwhile; then
 // refused when it is a link, has a second name (a hard link made by someone
 // who could not write the file they linked to), or has an untrusted owner.
-OpenedLogFile OpenLogFile(const std::string& path) {
+OpenedLogFile OpenLogFile(const std::string& path, std::chrono::milliseconds wait) {
   const std::unique_ptr<wchar_t[]> wide = Widen(path);
   if (!wide)
     return Refused(path,
                    "is not a valid name in this system's code page; name another file, and run it again.");
-  const HANDLE file = ::CreateFileW(
-      wide.get(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE, FILE_SHARE_READ,
-      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  // Shared for reading only, so another run that logs to the same file
+  // waits here for its turn, as it would for the registry.
+  const ULONGLONG giveUp = ::GetTickCount64() + static_cast<ULONGLONG>(wait.count());
+  HANDLE file = INVALID_HANDLE_VALUE;
+  for (;;) {
+    file = ::CreateFileW(wide.get(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE,
+                         FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_SHARING_VIOLATION) break;
+    if (::GetTickCount64() >= giveUp) {
+      OpenedLogFile busy = Refused(path,
+                                   "is kept open by another run of setup; nothing was changed. Run setup "
+                                   "again once it has finished.");
+      busy.busy = true;
+      return busy;
+    }
+    ::Sleep(250);
+  }
   char code[32];
   if (file == INVALID_HANDLE_VALUE)
     return Refused(

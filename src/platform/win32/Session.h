@@ -23,4 +23,14 @@ bool SomeoneCanSeeTheScreen(const SessionFacts& facts);
 // The facts of the running process.
 SessionFacts CurrentSessionFacts();
 
+// Whether this process's token is elevated (TokenElevation): run as an
+// administrator who accepted the prompt, as SYSTEM, or as an administrator
+// where User Account Control is off. False when the token cannot be read.
+bool ProcessIsElevated();
+
+// The mutex that keeps runs that change the machine apart, in the "Global"
+// namespace, so that a run in a user's session and one in session 0 (a
+// deployment tool's, as SYSTEM) see the same one.
+inline constexpr char kRunMutexName[] = "Global\\MarvaneSetup";
+
 }  // namespace platform::win32
