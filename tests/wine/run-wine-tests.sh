@@ -156,7 +156,7 @@ if [ -f "$exe_x64" ] && check "64-bit prefix boots" boot_prefix "$p64" win64 "$w
 
   deploy_checks "x64, 64-bit prefix," "$wine64" "$exe_x64"
   verify_checks "x64, 64-bit prefix," "$p64" "$wine64" "$exe_x64"
-  deploy_tools_checks "x64, 64-bit prefix," "$exe_x64"
+  deploy_tools_checks "x64, 64-bit prefix," "$wine64" "$exe_x64"
 
   # At 144 dpi (150 %): the program, with a screenshot to look at, and the
   # windowing tests, whose label font must then be TrueType.
@@ -197,6 +197,7 @@ if [ -f "$exe_x64" ] && check "64-bit prefix boots" boot_prefix "$p64" win64 "$w
     check "x86, 64-bit prefix, second run: HKLM\\SOFTWARE unchanged" same_export "$work/software-1" "$work/software-2"
     deploy_checks "x86, 64-bit prefix," "$wine32" "$exe_x86"
     verify_checks "x86, 64-bit prefix," "$p64" "$wine32" "$exe_x86"
+    deploy_tools_checks "x86, 64-bit prefix," "$wine32" "$exe_x86"
   else
     skip "x86 program in the 64-bit prefix: ${no_32bit_reason:-no 32-bit program built}"
   fi
