@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "FakePlatform.h"
+#include "FakeHost.h"
 #include "odbc/MdlODBC.h"
 #include "setup/CommandLine.h"
 #include "setup/SetupProgram.h"

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "FakePlatform.h"
+#include "FakeHost.h"
 #include "odbc/MdlODBC.h"
 #include "setup/DataSources.h"
 #include "setup/SetupProgram.h"
@@ -84,7 +84,7 @@ RunResult RunWith(const Machine& setup, const std::string& op, int occurrence) {
   const int status = RunSetup(host, errors);
   // A close that fails leaves its handle open; every other run closes all it opens.
   if (op != "RegCloseKey") {
-    EXPECT_EQ(fake.OpenHandles(), 0u) << op << " #" << occurrence;
+    EXPECT_EQ(fake.OpenHandleCount(), 0u) << op << " #" << occurrence;
   }
   return {status, fake.Snapshot(), fake.messageBoxes};
 }

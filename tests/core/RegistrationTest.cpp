@@ -82,7 +82,7 @@ TEST_F(RegistrationTest, NativeBranchWritesTheLayoutWithTheSystemDirectory) {
   EXPECT_EQ(fake.GetValue(key + "\\Engines\\Jet", "MaxBufferSize")->data, fake::Dword(2048));
   EXPECT_EQ(fake.GetValue(key + "\\Engines\\Jet", "ImplicitCommitSync")->data, "");
   EXPECT_EQ(fake.GetValue(MdlODBC::kNativeListing, kName)->data, "Microsoft Access Driver (*.mdb)");
-  EXPECT_EQ(fake.OpenHandles(), 0u);
+  EXPECT_EQ(fake.OpenHandleCount(), 0u);
 }
 
 TEST_F(RegistrationTest, Wow64BranchNamesTheDirectoryFromTheVersion) {
@@ -109,7 +109,7 @@ TEST_F(RegistrationTest, CompleteDataSourceIsLeftExactlyAsItIs) {
   EXPECT_EQ(Wow64().verdict, Verdict::AlreadyPresent);
   EXPECT_EQ(fake.CountOf("RegSetValueExA") + fake.CountOf("RegCreateKeyA"), 0);
   EXPECT_EQ(fake.Snapshot(), before);
-  EXPECT_EQ(fake.OpenHandles(), 0u);
+  EXPECT_EQ(fake.OpenHandleCount(), 0u);
 }
 
 TEST_F(RegistrationTest, IncompleteDataSourceIsCompletedKeepingWhatIsThere) {
@@ -294,7 +294,7 @@ TEST_F(RegistrationTest, FailedWriteEndsTheRegistrationAndIsReported) {
     EXPECT_EQ(local.CountOf("RegSetValueExA"), c.sets) << c.op << " #" << c.occurrence;
     EXPECT_FALSE(local.GetValue(MdlODBC::kNativeListing, kName));
     EXPECT_TRUE(local.messageBoxes.empty());
-    EXPECT_EQ(local.OpenHandles(), 0u);
+    EXPECT_EQ(local.OpenHandleCount(), 0u);
   }
   // A failing close loses nothing and is not a failure.
   fake.Fail("RegCloseKey", 0, ERROR_INVALID_HANDLE);

@@ -31,7 +31,7 @@ TEST_F(RegistryReaderTest, MissingValueGivesEmptyTextAfterOnlyTheSizeQuery) {
   EXPECT_EQ(Read(), RegistryValue(std::string()));
   EXPECT_EQ(fake.CountOf("RegQueryValueExA"), 1);
   EXPECT_EQ(reader.LastRegistryResult, ERROR_SUCCESS);
-  EXPECT_EQ(fake.OpenHandles(), 0u);
+  EXPECT_EQ(fake.OpenHandleCount(), 0u);
 }
 
 TEST_F(RegistryReaderTest, TextValuesEndAtTheirFirstNul) {
@@ -53,7 +53,7 @@ TEST_F(RegistryReaderTest, TextValuesEndAtTheirFirstNul) {
     EXPECT_EQ(Read(), RegistryValue(c.expected)) << c.stored.size() << " bytes";
     EXPECT_EQ(reader.LastRegistryResult, ERROR_SUCCESS);
   }
-  EXPECT_EQ(fake.OpenHandles(), 0u);
+  EXPECT_EQ(fake.OpenHandleCount(), 0u);
 }
 
 TEST_F(RegistryReaderTest, NumbersComeBackSigned) {

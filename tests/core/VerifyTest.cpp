@@ -5,11 +5,14 @@
 #include <functional>
 #include <sstream>
 
-#include "FakePlatform.h"
+#include "FakeHost.h"
 #include "setup/SetupProgram.h"
 
 using namespace platform;
-using Fake = fake::FakePlatform;
+// The platform with the files /verify looks at.
+struct Fake : fake::FakePlatform {
+  fake::FakeFiles disk;
+};
 
 TEST(VerifyTest, EveryReasonNamesWhatItLookedAt) {
   const std::string drivers = "SOFTWARE\\WOW6432node\\ODBC\\ODBCINST.INI\\Microsoft Access Driver (*.mdb)";
@@ -21,10 +24,10 @@ TEST(VerifyTest, EveryReasonNamesWhatItLookedAt) {
     const char* reason;
   } cases[] = {
       {"none", [](Fake&) {}, "", ""},
-      {"driver only where 64-bit programs look", [&](Fake& f) { f.files.erase(driver); }, "*",
+      {"driver only where 64-bit programs look", [&](Fake& f) { f.disk.files.erase(driver); }, "*",
        "Driver file C:\\WINDOWS\\system32\\odbcjt32.dll, for 32-bit programs "
        "C:\\WINDOWS\\SysWOW64\\odbcjt32.dll: 2 ("},
-      {"32-bit Windows redirects nothing", [](Fake& f) { f.wow64Directory.clear(); }, "*",
+      {"32-bit Windows redirects nothing", [](Fake& f) { f.disk.wow64Directory.clear(); }, "*",
        "Driver file C:\\WINDOWS\\system32\\odbcjt32.dll: 2 ("},
       {"driver not registered", [&](Fake& f) { f.RegDeleteKeyA(HKEY_LOCAL_MACHINE, drivers.c_str()); }, "*",
        "driver \"Microsoft Access Driver (*.mdb)\" not registered: no key "
@@ -32,14 +35,15 @@ TEST(VerifyTest, EveryReasonNamesWhatItLookedAt) {
       {"driver registration names a missing file",
        [&](Fake& f) { f.PutValue(drivers, "Driver", REG_SZ, "C:\\x.dll"); }, "*",
        "driver \"Microsoft Access Driver (*.mdb)\": its Driver file C:\\x.dll: 2 ("},
-      {"files denied to this user", [](Fake& f) { f.Fail("GetFileAttributesA", 0, ERROR_ACCESS_DENIED); },
-       "*", "DBQ file \\\\VLKDATA01\\VLK-Data\\Current\\Marvane-R.mdb: 5 (Access is denied.)"},
-      {"one database missing", [&](Fake& f) { f.files.erase(share + "mv-2002\\marvane-s1.mdb"); },
+      {"files denied to this user",
+       [](Fake& f) { f.disk.Fail("GetFileAttributesA", 0, ERROR_ACCESS_DENIED); }, "*",
+       "DBQ file \\\\VLKDATA01\\VLK-Data\\Current\\Marvane-R.mdb: 5 (Access is denied.)"},
+      {"one database missing", [&](Fake& f) { f.disk.files.erase(share + "mv-2002\\marvane-s1.mdb"); },
        "MV2002-S1", "DBQ file \\\\VLKDATA01\\VLK-Data\\MV-2002\\Marvane-S1.mdb: 2 ("},
       {"a folder for a database",
-       [&](Fake& f) { f.files[share + "current\\marvane-r1.mdb"] = FILE_ATTRIBUTE_DIRECTORY; }, "Marvane-R1",
-       "DBQ file \\\\VLKDATA01\\VLK-Data\\Current\\Marvane-R1.mdb: a folder, not a file"},
-      {"server does not answer", [](Fake& f) { f.stalled = "\\\\VLKDATA01\\VLK-DATA"; }, "*",
+       [&](Fake& f) { f.disk.files[share + "current\\marvane-r1.mdb"] = FILE_ATTRIBUTE_DIRECTORY; },
+       "Marvane-R1", "DBQ file \\\\VLKDATA01\\VLK-Data\\Current\\Marvane-R1.mdb: a folder, not a file"},
+      {"server does not answer", [](Fake& f) { f.disk.stalled = "\\\\VLKDATA01\\VLK-DATA"; }, "*",
        "Marvane-R.mdb: \\\\VLKDATA01\\VLK-Data did not answer within 5 s"},
       {"not registered", [](Fake& f) { f.Fail("RegOpenKeyExA", 0, ERROR_FILE_NOT_FOUND); }, "*",
        "not registered: no key SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI\\Marvane-R; not complete: not listed "
@@ -51,17 +55,18 @@ TEST(VerifyTest, EveryReasonNamesWhatItLookedAt) {
     f.year = 2003;  // 10 data sources
     f.PutValue("HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", "Identifier", REG_SZ,
                "Intel64 Family 6");
-    fake::FakeHost host(f);
+    fake::FakeHost host(f, &f.disk);
     RunLog log;
     std::string out, errors;
     ASSERT_EQ(RunSetup(host, errors), 0);
     f.PutValue(drivers, "Driver", REG_SZ, "C:\\WINDOWS\\system32\\odbcjt32.dll");
-    f.files[driver] = FILE_ATTRIBUTE_ARCHIVE;
+    f.disk.files[driver] = FILE_ATTRIBUTE_ARCHIVE;
     for (const char* year : {"current\\", "mv-2002\\"})
       for (const char* ledger : {"r", "r1", "s", "s1", "s2"})
-        f.files[share + year + "marvane-" + ledger + ".mdb"] = FILE_ATTRIBUTE_ARCHIVE;
+        f.disk.files[share + year + "marvane-" + ledger + ".mdb"] = FILE_ATTRIBUTE_ARCHIVE;
     c.arrange(f);
     f.ClearCalls();
+    f.disk.ClearCalls();
 
     EXPECT_EQ(RunSetup(host, ParseCommandLine({"/verify"}), log, out, errors), c.who.empty() ? 0 : 1)
         << c.fault;
@@ -81,7 +86,7 @@ TEST(VerifyTest, EveryReasonNamesWhatItLookedAt) {
                                                                         : "9 ok, 1 error"));
     // Read only, no window; each drive and share asked once, within the limit.
     EXPECT_EQ(f.CountOf("RegCreateKeyA") + f.CountOf("RegSetValueExA") + f.CountOf("Show"), 0) << c.fault;
-    const std::vector<std::string> waits = f.CallTexts("CreateThreadAndWait");
+    const std::vector<std::string> waits = f.disk.CallTexts("CreateThreadAndWait");
     EXPECT_LE(waits.size(), 2u) << c.fault;
     for (const std::string& wait : waits) EXPECT_EQ(wait, "CreateThreadAndWait(5000)");
   }

@@ -1,0 +1,104 @@
+// The fake platform as the program's host, with the files and the log a run
+// reads and writes.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "FakePlatform.h"
+#include "platform/FileSystem.h"
+#include "platform/Host.h"
+#include "platform/LogFile.h"
+
+namespace fake {
+
+// Files by lower-case path; a call below stalled outlasts any time limit.
+// The thread's work runs inline, so that nothing outlives the test.
+class FakeFiles : public Recorder, public FileSystem {
+ public:
+  std::map<std::string, DWORD> files;
+  std::string stalled, wow64Directory = "C:\\WINDOWS\\SysWOW64";  // empty: 32-bit Windows
+
+  DWORD GetFileAttributesA(const char* lpFileName) override {
+    const std::string path = Lower(lpFileName);
+    if (auto status = Call("GetFileAttributesA", path)) return Failed(*status);
+    stalledCall_ |= !stalled.empty() && path.rfind(Lower(stalled), 0) == 0;
+    return files.count(path) ? files[path] : Failed(ERROR_FILE_NOT_FOUND);
+  }
+  UINT GetSystemWow64DirectoryA(char* lpBuffer, UINT uSize) override {
+    if (wow64Directory.empty()) Failed(ERROR_CALL_NOT_IMPLEMENTED);
+    lpBuffer[wow64Directory.copy(lpBuffer, uSize - 1)] = '\0';
+    return static_cast<UINT>(wow64Directory.size());
+  }
+  DWORD GetLastError() override { return lastError_; }
+  DWORD CreateThreadAndWait(std::function<void()> work, DWORD dwMilliseconds) override {
+    Call("CreateThreadAndWait", std::to_string(dwMilliseconds));
+    stalledCall_ = false;
+    work();
+    return stalledCall_ ? WAIT_TIMEOUT : WAIT_OBJECT_0;
+  }
+
+ private:
+  DWORD Failed(LONG status) { return lastError_ = static_cast<DWORD>(status), INVALID_FILE_ATTRIBUTES; }
+  DWORD lastError_ = 0;
+  bool stalledCall_ = false;
+};
+
+// The host over a fake platform, with files of its own unless it is given some.
+class FakeHost : public Host {
+ public:
+  explicit FakeHost(FakePlatform& fake, FakeFiles* files = nullptr)
+      : fake_(fake), files_(files ? *files : ownFiles_) {}
+  Registry& registry() override { return fake_; }
+  SystemInfo& system() override { return fake_; }
+  Windowing& windowing() override { return fake_; }
+  FileSystem& files() override { return files_; }
+  bool Interactive() override { return interactive; }
+  std::string UserName() override { return "tester"; }
+  std::string SystemVersion() override { return "Windows 10.0 build 19045"; }
+  bool RegistryWritable() override { return true; }
+  bool Close(std::string& error) override {
+    error = closeError;
+    return closeError.empty();
+  }
+  bool interactive = true;
+  std::string closeError;
+
+ private:
+  FakePlatform& fake_;
+  FakeFiles ownFiles_;
+  FakeFiles& files_;
+};
+
+// The log file as text, stamped with a fixed time and process id so that its
+// lines compare whole. The failAt-th append (counting from 1; 0: none)
+// fails, as on a network share that dropped for a moment.
+struct FakeLog : LogStamps {
+  static constexpr const char* kStamp = "2026-12-08T23:41:07+01:00 [4242] ";
+  std::string text;
+  int failAt = 0;
+  int appends = 0;
+
+  std::unique_ptr<LogFile> File() {
+    struct File : LogFile {
+      explicit File(FakeLog& log) : log(log) {}
+      bool Append(std::string_view bytes) override {
+        if (++log.appends == log.failAt) return false;
+        log.text += bytes;
+        return true;
+      }
+      FakeLog& log;
+    };
+    return std::make_unique<File>(*this);
+  }
+  SYSTEMTIME LocalTime(int& utcOffsetMinutes) override {
+    utcOffsetMinutes = 60;
+    return {2026, 12, 2, 8, 23, 41, 7, 0};
+  }
+  unsigned long ProcessId() override { return 4242; }
+  const char* LineEnd() override { return "\n"; }
+};
+
+}  // namespace fake
