@@ -45,17 +45,6 @@ std::string Refusal(const std::string& path, int error) {
   return std::string();
 }
 
-// Writes all of text. Returns 0 or an errno.
-int WriteAll(int fd, std::string_view text) {
-  while (!text.empty()) {
-    ssize_t put = ::write(fd, text.data(), text.size());
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return put < 0 ? errno : EIO;
-    text.remove_prefix(static_cast<std::size_t>(put));
-  }
-  return 0;
-}
-
 // flock has no time limit of its own: asked without blocking, again and
 // again, until the lock is had or wait is over (EWOULDBLOCK then).
 int LockFile(int fd, int operation, std::chrono::milliseconds wait) {
@@ -69,10 +58,6 @@ int LockFile(int fd, int operation, std::chrono::milliseconds wait) {
 }
 
 }  // namespace
-
-FileRegistry::Fd::~Fd() {
-  if (fd >= 0) ::close(fd);
-}
 
 FileRegistry::FileRegistry(std::string path) : path_(std::move(path)) {
   const std::size_t slash = path_.rfind('/');
@@ -98,16 +83,16 @@ FileRegistry::Opened FileRegistry::Open(const std::string& path, Access access,
 // and writes anywhere) and without blocking (a FIFO would hang the run while
 // it holds the lock); then only a regular file will do.
 int FileRegistry::OpenBeside(const std::string& path, int flags, Fd& file, struct stat* st) {
-  file = Fd{::openat(directoryFd_.fd, NameOf(path).c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+  file = Fd{::openat(directoryFd_.get(), NameOf(path).c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
                      fileMode_ & 0666)};
   struct stat own;
   if (st == nullptr) st = &own;
   if (!file) return errno;
-  if (::fstat(file.fd, st) != 0 || !S_ISREG(st->st_mode)) {
+  if (::fstat(file.get(), st) != 0 || !S_ISREG(st->st_mode)) {
     file = Fd();
     return kNotRegular;
   }
-  ::fcntl(file.fd, F_SETFL, flags & O_APPEND);  // blocking again
+  ::fcntl(file.get(), F_SETFL, flags & O_APPEND);  // blocking again
   return 0;
 }
 
@@ -117,7 +102,7 @@ std::string FileRegistry::ReadBeside(const std::string& path, int flags, Fd& fil
   if (std::string refusal = Refusal(path, error); !refusal.empty()) return refusal;
   char buffer[65536];
   for (ssize_t got = 1; error == 0 && got != 0;) {
-    got = ::read(file.fd, buffer, sizeof buffer);
+    got = ::read(file.get(), buffer, sizeof buffer);
     if (got > 0) text.append(buffer, static_cast<std::size_t>(got));
     if (got < 0 && errno != EINTR) error = errno;
   }
@@ -143,7 +128,7 @@ std::string FileRegistry::Load(bool wantWrite, std::chrono::milliseconds lockWai
     return "cannot open the directory " + directory_ + " of " + path_ + ": " + std::strerror(errno);
   }
   // Whoever else may write the folder could swap its files between our calls.
-  if (::fstat(directoryFd_.fd, &st) != 0 || (st.st_uid != 0 && st.st_uid != ::geteuid()))
+  if (::fstat(directoryFd_.get(), &st) != 0 || (st.st_uid != 0 && st.st_uid != ::geteuid()))
     return "the folder " + directory_ + " belongs to another user (uid " + std::to_string(st.st_uid) +
            "), who could redirect the registry files; make it yours (chown) and run setup again";
   if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
@@ -151,9 +136,9 @@ std::string FileRegistry::Load(bool wantWrite, std::chrono::milliseconds lockWai
            " may be written by others, who could redirect the registry files; "
            "make it writable by its owner only (chmod go-w) and run setup again";
   if (wantWrite) {
-    writable_ = ::faccessat(directoryFd_.fd, ".", W_OK | X_OK, 0) == 0 &&
-                (::faccessat(directoryFd_.fd, NameOf(path_).c_str(), W_OK, 0) == 0 || errno == ENOENT) &&
-                (::faccessat(directoryFd_.fd, NameOf(logPath).c_str(), W_OK, 0) == 0 || errno == ENOENT);
+    writable_ = ::faccessat(directoryFd_.get(), ".", W_OK | X_OK, 0) == 0 &&
+                (::faccessat(directoryFd_.get(), NameOf(path_).c_str(), W_OK, 0) == 0 || errno == ENOENT) &&
+                (::faccessat(directoryFd_.get(), NameOf(logPath).c_str(), W_OK, 0) == 0 || errno == ENOENT);
   }
 
   // Take turns with other runs before reading anything. Reading only, a lock
@@ -166,7 +151,7 @@ std::string FileRegistry::Load(bool wantWrite, std::chrono::milliseconds lockWai
   if (std::string refusal = Refusal(lockPath, error); !refusal.empty()) return refusal;
   if (writable_ && error != 0) return "cannot open the lock file " + lockPath + ": " + std::strerror(error);
   if (lock_) {
-    if (int locked = LockFile(lock_.fd, writable_ ? LOCK_EX : LOCK_SH, lockWait); locked == EWOULDBLOCK) {
+    if (int locked = LockFile(lock_.get(), writable_ ? LOCK_EX : LOCK_SH, lockWait); locked == EWOULDBLOCK) {
       busy = true;
       return "another run of setup has held " + lockPath + " for " +
              std::to_string(std::chrono::duration_cast<std::chrono::seconds>(lockWait).count()) +
@@ -181,7 +166,7 @@ std::string FileRegistry::Load(bool wantWrite, std::chrono::milliseconds lockWai
   std::string text;
   if (std::string problem = ReadBeside(path_, O_RDONLY, file, text); !problem.empty()) return problem;
   if (file) {
-    if (::fstat(file.fd, &st) == 0) fileMode_ = st.st_mode & 07777;
+    if (::fstat(file.get(), &st) == 0) fileMode_ = st.st_mode & 07777;
     if (std::string problem = ReadRegFile(text, path_, root()); !problem.empty())
       return problem + "; correct the file, or move it away to start with an empty registry";
   }
@@ -197,12 +182,12 @@ std::string FileRegistry::Load(bool wantWrite, std::chrono::milliseconds lockWai
   changed_ = complete > 0;
   if (writable_ && log) {
     // Drop an unfinished last record so that new records start on a line of their own.
-    if (complete < text.size() && ::ftruncate(log.fd, static_cast<off_t>(complete)) != 0)
+    if (complete < text.size() && ::ftruncate(log.get(), static_cast<off_t>(complete)) != 0)
       return "cannot repair " + logPath + ": " + std::strerror(errno);
     logSize_ = static_cast<off_t>(complete);
     log_ = std::move(log);
   }
-  if (writable_) ::unlinkat(directoryFd_.fd, NameOf(TempPath(path_)).c_str(), 0);  // left by a killed save
+  if (writable_) ::unlinkat(directoryFd_.get(), NameOf(TempPath(path_)).c_str(), 0);  // left by a killed save
   return std::string();
 }
 
@@ -222,9 +207,9 @@ LONG FileRegistry::RecordChange(const Change& change) {
     AppendKeyLine(record_, change.keyPath, change.kind == Kind::kDeleteKey);
   if (change.kind == Kind::kSetValue) AppendValueLine(record_, *change.value, false);
   if (change.kind == Kind::kDeleteValue) AppendValueDeleteLine(record_, change.value->name);
-  if (int error = WriteAll(log_.fd, record_); error != 0) {
+  if (int error = WriteAll(log_.get(), record_); error != 0) {
     // Take back whatever part of the record got written.
-    if (::ftruncate(log_.fd, logSize_) != 0) logBroken_ = true;
+    if (::ftruncate(log_.get(), logSize_) != 0) logBroken_ = true;
     return IsPermissionError(error) ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
   }
   logSize_ += static_cast<off_t>(record_.size());
@@ -241,27 +226,27 @@ std::string FileRegistry::Fold() {
       "; the changes are kept in " + LogPath(path_) + " and are applied at the next start";
   // Created afresh and exclusively: whatever was at that name (a link
   // included) is removed, never written through.
-  ::unlinkat(directoryFd_.fd, tempName.c_str(), 0);
-  Fd temp{::openat(directoryFd_.fd, tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+  ::unlinkat(directoryFd_.get(), tempName.c_str(), 0);
+  Fd temp{::openat(directoryFd_.get(), tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                    fileMode_ & 0666)};
   if (!temp) return "cannot create " + tempPath + ": " + std::strerror(errno) + kept;
   // The umask may have taken bits from the mode asked for at creation.
-  int failure = ::fchmod(temp.fd, fileMode_) == 0 ? 0 : errno;
-  if (failure == 0) failure = WriteAll(temp.fd, WriteRegFile(root()));
-  if (failure == 0 && ::fsync(temp.fd) != 0) failure = errno;
-  if (failure == 0 && ::close(std::exchange(temp.fd, -1)) != 0) failure = errno;
+  int failure = ::fchmod(temp.get(), fileMode_) == 0 ? 0 : errno;
+  if (failure == 0) failure = WriteAll(temp.get(), WriteRegFile(root()));
+  if (failure == 0 && ::fsync(temp.get()) != 0) failure = errno;
+  if (failure == 0 && ::close(temp.release()) != 0) failure = errno;
   if (failure == 0 &&
-      ::renameat(directoryFd_.fd, tempName.c_str(), directoryFd_.fd, NameOf(path_).c_str()) != 0)
+      ::renameat(directoryFd_.get(), tempName.c_str(), directoryFd_.get(), NameOf(path_).c_str()) != 0)
     failure = errno;
   if (failure != 0) {
-    ::unlinkat(directoryFd_.fd, tempName.c_str(), 0);
+    ::unlinkat(directoryFd_.get(), tempName.c_str(), 0);
     return "cannot save " + path_ + ": " + std::strerror(failure) + kept;
   }
   // The rename is durable once the directory is synced; only then may the log go.
-  if (::fsync(directoryFd_.fd) != 0)
+  if (::fsync(directoryFd_.get()) != 0)
     return "cannot sync the directory " + directory_ + ": " + std::strerror(errno) + kept;
   log_ = Fd();
-  if (::unlinkat(directoryFd_.fd, NameOf(LogPath(path_)).c_str(), 0) != 0 && errno != ENOENT)
+  if (::unlinkat(directoryFd_.get(), NameOf(LogPath(path_)).c_str(), 0) != 0 && errno != ENOENT)
     return "saved " + path_ + " but cannot remove " + LogPath(path_) + ": " + std::strerror(errno);
   return std::string();
 }
@@ -274,7 +259,7 @@ bool FileRegistry::Close(std::string& error) {
   if (writable_ && changed_) {
     error = Fold();
   } else if (log_ && logSize_ == 0) {
-    ::unlinkat(directoryFd_.fd, NameOf(LogPath(path_)).c_str(), 0);
+    ::unlinkat(directoryFd_.get(), NameOf(LogPath(path_)).c_str(), 0);
   }
   log_ = Fd();
   lock_ = Fd();  // releases the lock

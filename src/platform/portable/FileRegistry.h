@@ -22,6 +22,7 @@
 #include <utility>
 
 #include "platform/portable/MemoryRegistry.h"
+#include "platform/portable/UniqueFd.h"
 
 namespace platform::portable {
 
@@ -66,15 +67,7 @@ class FileRegistry : public MemoryRegistry {
   LONG RecordChange(const Change& change) override;
 
  private:
-  struct Fd {
-    int fd = -1;
-    Fd& operator=(Fd&& other) noexcept {
-      std::swap(fd, other.fd);
-      return *this;
-    }
-    ~Fd();
-    explicit operator bool() const noexcept { return fd >= 0; }
-  };
+  using Fd = UniqueFd;
 
   explicit FileRegistry(std::string path);
   // Opens a regular file beside the registry file: 0, an errno, or kNotRegular.

@@ -7,47 +7,27 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <ctime>
+
+#include "platform/portable/PortableSystemInfo.h"
+#include "platform/portable/UniqueFd.h"
 
 namespace platform {
 
 namespace {
 
+// A line written is kept, as with the registry's change log.
 class PosixLogFile final : public LogFile {
  public:
   explicit PosixLogFile(int fd) : fd_(fd) {}
-  PosixLogFile(const PosixLogFile&) = delete;
-  PosixLogFile& operator=(const PosixLogFile&) = delete;
-  ~PosixLogFile() override { ::close(fd_); }
-
-  // Once write() returns the kernel has the bytes: a run killed after it
-  // loses nothing, as with the registry's change log.
-  bool Append(std::string_view bytes) override {
-    while (!bytes.empty()) {
-      const ssize_t put = ::write(fd_, bytes.data(), bytes.size());
-      if (put < 0 && errno == EINTR) continue;
-      if (put <= 0) return false;
-      bytes.remove_prefix(static_cast<std::size_t>(put));
-    }
-    return true;
-  }
+  bool Append(std::string_view bytes) override { return portable::WriteAll(fd_.get(), bytes) == 0; }
 
  private:
-  int fd_;
+  portable::UniqueFd fd_;
 };
 
 class PosixLogStamps final : public LogStamps {
  public:
-  SYSTEMTIME LocalTime(int& utcOffsetMinutes) override {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    utcOffsetMinutes = static_cast<int>(local.tm_gmtoff / 60);
-    return SYSTEMTIME{static_cast<WORD>(local.tm_year + 1900), static_cast<WORD>(local.tm_mon + 1),
-                      static_cast<WORD>(local.tm_wday),        static_cast<WORD>(local.tm_mday),
-                      static_cast<WORD>(local.tm_hour),        static_cast<WORD>(local.tm_min),
-                      static_cast<WORD>(local.tm_sec),         0};
-  }
+  SYSTEMTIME LocalTime(int& utcOffsetMinutes) override { return portable::LocalTime(utcOffsetMinutes); }
   unsigned long ProcessId() override { return static_cast<unsigned long>(::getpid()); }
   const char* LineEnd() override { return "\n"; }
 };

@@ -49,6 +49,11 @@ bool NameLess::operator()(std::string_view a, std::string_view b) const noexcept
                                       [](char x, char y) { return Fold(x) < Fold(y); });
 }
 
+bool SameName(std::string_view a, std::string_view b) noexcept {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Fold(x) == Fold(y); });
+}
+
 PathFault SplitKeyPath(std::string_view path, std::vector<std::string_view>& parts) {
   parts.clear();
   for (std::size_t start = 0;; start += parts.back().size() + 1) {

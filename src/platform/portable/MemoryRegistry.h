@@ -30,6 +30,7 @@ struct NameLess {
   using is_transparent = void;
   bool operator()(std::string_view a, std::string_view b) const noexcept;
 };
+bool SameName(std::string_view a, std::string_view b) noexcept;
 
 // Splits a key path at its backslashes. A name may hold no control byte (below 0x20, or 0x7F).
 enum class PathFault { kNone, kEmptyName, kControlByte, kTooLong };

@@ -27,25 +27,30 @@ BOOL PortableSystemInfo::GetVersionExA(OSVERSIONINFOA* info) {
 }
 
 UINT PortableSystemInfo::GetSystemDirectoryA(char* lpBuffer, UINT uSize) {
-  const UINT length = static_cast<UINT>(std::strlen(kSystemDirectory));
-  // Too small a buffer: the size needed, NUL included, and nothing copied.
-  if (lpBuffer == nullptr || uSize <= length) return length + 1;
-  std::memcpy(lpBuffer, kSystemDirectory, length + 1);
-  return length;
+  return CopyPath(kSystemDirectory, lpBuffer, uSize);
 }
 
 void PortableSystemInfo::GetLocalTime(SYSTEMTIME* st) {
-  std::time_t now = std::time(nullptr);
+  int utcOffsetMinutes = 0;
+  *st = LocalTime(utcOffsetMinutes);
+}
+
+UINT CopyPath(const char* path, char* buffer, UINT size) {
+  const UINT length = static_cast<UINT>(std::strlen(path));
+  if (buffer == nullptr || size <= length) return length + 1;
+  std::memcpy(buffer, path, length + 1);
+  return length;
+}
+
+SYSTEMTIME LocalTime(int& utcOffsetMinutes) {
+  const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
-  st->wYear = static_cast<WORD>(local.tm_year + 1900);
-  st->wMonth = static_cast<WORD>(local.tm_mon + 1);
-  st->wDayOfWeek = static_cast<WORD>(local.tm_wday);
-  st->wDay = static_cast<WORD>(local.tm_mday);
-  st->wHour = static_cast<WORD>(local.tm_hour);
-  st->wMinute = static_cast<WORD>(local.tm_min);
-  st->wSecond = static_cast<WORD>(local.tm_sec);
-  st->wMilliseconds = 0;
+  utcOffsetMinutes = static_cast<int>(local.tm_gmtoff / 60);
+  return SYSTEMTIME{static_cast<WORD>(local.tm_year + 1900), static_cast<WORD>(local.tm_mon + 1),
+                    static_cast<WORD>(local.tm_wday),        static_cast<WORD>(local.tm_mday),
+                    static_cast<WORD>(local.tm_hour),        static_cast<WORD>(local.tm_min),
+                    static_cast<WORD>(local.tm_sec),         0};
 }
 
 std::string X86ProcessorIdentifier(const std::string& vendor, unsigned signature, bool is64Bit) {

@@ -23,4 +23,11 @@ class PortableSystemInfo : public SystemInfo {
 std::string ProcessorIdentifier();
 std::string X86ProcessorIdentifier(const std::string& vendor, unsigned signature, bool is64Bit);
 
+// Copies path into a buffer of size bytes and returns its length; to too
+// small a buffer, nothing, and the size needed with the NUL, as Windows does.
+UINT CopyPath(const char* path, char* buffer, UINT size);
+
+// Now, in local time, and how far that is ahead of UTC.
+SYSTEMTIME LocalTime(int& utcOffsetMinutes);
+
 }  // namespace platform::portable

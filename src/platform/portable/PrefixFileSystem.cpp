@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -17,7 +16,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/portable/MemoryRegistry.h"
 #include "platform/portable/PortableSystemInfo.h"
+#include "platform/portable/UniqueFd.h"
 
 namespace platform::portable {
 
@@ -29,30 +30,6 @@ DWORD Fail(LONG status) {
   lastError = static_cast<DWORD>(status);
   return INVALID_FILE_ATTRIBUTES;
 }
-
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  Fd& operator=(Fd&&) = delete;
-  ~Fd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // One name still to walk, with the index of the Windows path component it
 // came from (a link's target takes the index of the link).
@@ -113,8 +90,8 @@ std::string Find(int folder, const std::string& name) {
 }
 
 LONG Missing(const std::vector<std::string>& names, std::size_t index, bool last) {
-  if (SameName(names[1], "unc") && index == 2) return ERROR_BAD_NETPATH;
-  if (SameName(names[1], "unc") && index == 3) return ERROR_BAD_NET_NAME;
+  if (names[1] == "unc" && index == 2) return ERROR_BAD_NETPATH;
+  if (names[1] == "unc" && index == 3) return ERROR_BAD_NET_NAME;
   return last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
 }
 
@@ -128,7 +105,7 @@ DWORD PrefixFileSystem::GetFileAttributesA(const char* lpFileName) {
   // The folders walked so far, each held open so that nothing renamed
   // meanwhile can take the walk elsewhere; a link's .. goes back up this
   // stack and never above its first entry, the folder itself.
-  std::vector<Fd> folders;
+  std::vector<UniqueFd> folders;
   folders.emplace_back(open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (folders.back().get() < 0) return Fail(ERROR_PATH_NOT_FOUND);
   std::deque<Step> pending;
@@ -167,7 +144,7 @@ DWORD PrefixFileSystem::GetFileAttributesA(const char* lpFileName) {
     }
     if (last) return S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
     if (!S_ISDIR(status.st_mode)) return Fail(ERROR_PATH_NOT_FOUND);
-    Fd next(openat(folder, actual.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd next(openat(folder, actual.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (next.get() < 0) return Fail(errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
     folders.push_back(std::move(next));
   }
@@ -181,10 +158,7 @@ UINT PrefixFileSystem::GetSystemWow64DirectoryA(char* lpBuffer, UINT uSize) {
     lastError = static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED);
     return 0;
   }
-  const UINT length = static_cast<UINT>(std::strlen(kWow64Directory));
-  if (lpBuffer == nullptr || uSize <= length) return length + 1;
-  std::memcpy(lpBuffer, kWow64Directory, length + 1);
-  return length;
+  return CopyPath(kWow64Directory, lpBuffer, uSize);
 }
 
 DWORD PrefixFileSystem::GetLastError() {

@@ -56,10 +56,6 @@ void AppendValueName(std::string& out, std::string_view name) {
   out += '=';
 }
 
-bool NamesEqual(std::string_view a, std::string_view b) {
-  return !NameLess()(a, b) && !NameLess()(b, a);
-}
-
 struct ParseError {
   std::size_t line;
   std::string what;
@@ -141,7 +137,7 @@ class Parser {
     if (!body.ends_with(']')) Fail("expected ] at the end of the key line");
     body.remove_suffix(1);
     const std::string_view root = body.substr(0, kRootName.size());
-    if (!NamesEqual(root, kRootName) || (body.size() > root.size() && body[root.size()] != '\\'))
+    if (!SameName(root, kRootName) || (body.size() > root.size() && body[root.size()] != '\\'))
       Fail("key outside HKEY_LOCAL_MACHINE: only HKEY_LOCAL_MACHINE keys are kept here");
     if (body.size() <= kRootName.size() + 1)
       Fail("HKEY_LOCAL_MACHINE itself holds no values; name a key below it");
@@ -152,7 +148,7 @@ class Parser {
                                   "key name longer than 255 bytes"};
     if (const auto fault = static_cast<int>(SplitKeyPath(path, parts_)); fault != 0)
       Fail(faults[fault] + (" in \"" + Printable(path) + "\""));
-    if (NamesEqual(parts_.front(), kVolatileTopKey)) {
+    if (SameName(parts_.front(), kVolatileTopKey)) {
       Fail(
           "HKEY_LOCAL_MACHINE\\HARDWARE is rebuilt at every start and is not kept in this file; "
           "remove this section");
