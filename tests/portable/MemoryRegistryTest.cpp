@@ -234,8 +234,9 @@ TEST_F(MemoryRegistryTest, HandlesToADeletedKeySayKeyDeletedUntilClosed) {
   EXPECT_EQ(Get(fresh, "v"), "<2>");
 }
 
-// Keys with many values or subkeys are searched through an index; it must
-// follow every add and delete, on both sides of the size where it starts.
+// Values are found through a name index kept beside their list, subkeys
+// through their map; both must follow every add and delete, in small keys
+// and large ones.
 TEST_F(MemoryRegistryTest, LargeKeysFindEveryNameAfterAddsAndDeletes) {
   for (int count : {15, 16, 17, 100}) {
     SCOPED_TRACE(count);
