@@ -3,14 +3,8 @@
 # registry file in a temporary home: an unattended install with a log, a
 # detection before and after, a removal, a second removal, a data source
 # changed by hand, and command lines that are not understood.
-set -u
-exe=$(realpath "$1")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-# shellcheck source=../lib.sh
-. "$(dirname "$0")/../lib.sh"
-# shellcheck source=expected.sh
-. "$(dirname "$0")/expected.sh"
+# shellcheck source=start.sh
+. "$(dirname "$0")/start.sh"
 count=$expected
 
 home=$work/home

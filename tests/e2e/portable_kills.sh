@@ -3,13 +3,9 @@
 # and runs several at once against one registry file. After every kill the
 # registry must load, keep every entry it had before, and the next run must
 # leave exactly what a clean run leaves; concurrent runs must all succeed with the full result.
-set -u
-exe=$(realpath "$1")
+# shellcheck source=start.sh
+. "$(dirname "$0")/start.sh"
 kills=${2:-100}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-# shellcheck source=../lib.sh
-. "$(dirname "$0")/../lib.sh"
 quiet_passes=true # hundreds of checks: only the failures are said
 
 seed() {  # seed FILE: a registry with entries of the machine's own

@@ -3,12 +3,8 @@
 # FIFO nobody reads, a second hard link and, for root, another user's file
 # are refused (exit status 2, nothing written anywhere, no hang); a
 # file-size limit reached halfway is reported, not a death by SIGXFSZ.
-set -u
-exe=$(realpath "$1")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-# shellcheck source=../lib.sh
-. "$(dirname "$0")/../lib.sh"
+# shellcheck source=start.sh
+. "$(dirname "$0")/start.sh"
 
 home=$work/home
 reg=$home/.local/state/MarvaneSetup/HKLM.reg

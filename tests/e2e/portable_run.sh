@@ -2,15 +2,9 @@
 # Runs the built MarvaneSetup against a machine registry file in a temporary
 # home, the way an administrator would: a first run, a rerun, a file with
 # entries of its own, a malformed file and a user without write rights.
-set -u
-exe=$(realpath "$1")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# shellcheck source=start.sh
+. "$(dirname "$0")/start.sh"
 chmod 755 "$work"
-# shellcheck source=../lib.sh
-. "$(dirname "$0")/../lib.sh"
-# shellcheck source=expected.sh
-. "$(dirname "$0")/expected.sh"
 driver='C:\\Windows\\System32\\odbcjt32.dll'
 branch_re=${branch//\\/\\\\}
 

@@ -2,14 +2,8 @@
 # /verify of the built MarvaneSetup against a state folder laid out as a
 # Wine prefix: everything in place, links that leave the folder or loop,
 # one database taken away, the driver file taken away, an unreadable registry.
-set -u
-exe=$(realpath "$1")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-# shellcheck source=../lib.sh
-. "$(dirname "$0")/../lib.sh"
-# shellcheck source=expected.sh
-. "$(dirname "$0")/expected.sh"
+# shellcheck source=start.sh
+. "$(dirname "$0")/start.sh"
 state=$work/home/.local/state/MarvaneSetup
 run() { HOME=$work/home "$exe" "$@" </dev/null >"$work/out" 2>"$work/err"; status=$?; }
 errors() { grep ": error: " "$work/out" | cut -d: -f1 | sort | tr '\n' ' '; }

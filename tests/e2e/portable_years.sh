@@ -1,13 +1,7 @@
 #!/usr/bin/env bash
 # portable_years.sh MarvaneSetupShortWait: a run while the lock is held, one dated next year.
-set -u
-exe=$(realpath "$1")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-# shellcheck source=../lib.sh
-. "$(dirname "$0")/../lib.sh"
-# shellcheck source=expected.sh
-. "$(dirname "$0")/expected.sh"
+# shellcheck source=start.sh
+. "$(dirname "$0")/start.sh"
 reg=$work/.local/state/MarvaneSetup/HKLM.reg
 run() { HOME=$work ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 timeout 30 "$@" </dev/null >/dev/null 2>&1 9>&-; }
 
