@@ -1,43 +1,7 @@
-#!/usr/bin/env bash
+# shellcheck shell=bash disable=SC2154 # work, p64, the loaders, the exes, plain_status: the sourcing scripts'
 # The log as Windows' log viewers read it, and log paths that are refused (a
 # second hard link, another account's file), for both exes in the 64-bit
-# prefix. Sourced at the end of
-# run-wine-tests.sh (its prefix, loaders and exes), or run on its own with a
-# prefix of its own:
-#
-#   tests/wine/log-checks.sh BUILD_X86 BUILD_X64
-
-if [ "${BASH_SOURCE[0]}" = "$0" ]; then
-  set -u
-  here=$(dirname "$0")
-  # shellcheck source=../lib.sh
-  . "$here/../lib.sh"
-  exe_x86=$(cd "$1" && pwd)/MarvaneSetup.exe
-  exe_x64=$(cd "$2" && pwd)/MarvaneSetup.exe
-  work=$(mktemp -d "${TMPDIR:-/tmp}/marvane-log.XXXXXX")
-  p64=$work/win64
-  trap 'WINEPREFIX=$p64 timeout 30 wineserver -k >/dev/null 2>&1; rm -rf "$work"' EXIT
-  export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  wine64=$(wine64_loader)
-  wine32=
-  can_run_32bit=false
-  if wine32_loaders "$work" 2>/dev/null; then
-    can_run_32bit=true
-    wine32=$wine32_loader
-    wine64=$wine32_boot_loader
-  fi
-  prefixes=()
-  # shellcheck source=prefixes.sh
-  . "$here/prefixes.sh"
-  # shellcheck source=runs.sh
-  . "$here/runs.sh"
-  # shellcheck source=deploy-checks.sh
-  . "$here/deploy-checks.sh"
-  boot_prefix "$p64" win64 "$wine64" || p64=
-  standalone=true
-else
-  standalone=false
-fi
+# prefix. Sourced by run-wine-tests.sh, whose prefix, loaders and exes it uses.
 
 two_runs_in_crlf() { [ "$(grep -c '\] MarvaneSetup ' "$1")" = 2 ] && ! grep -qv $'\r$' "$1"; }
 every_line_matches() { ! grep -qvE "$2" "$1"; }
@@ -97,4 +61,3 @@ else
     skip "log checks of the x86 exe: 32-bit Wine cannot run here"
   fi
 fi
-if $standalone; then summary; fi
