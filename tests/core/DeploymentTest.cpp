@@ -276,10 +276,6 @@ TEST(LocalTimeStampTest, OffsetsEastAndWestOfUtc) {
   EXPECT_EQ(LocalTimeStamp(time, 0), "2026-03-09T07:05:03+00:00");
 }
 
-}  // namespace
-
-namespace {
-
 // A clock set back since the install: removal still takes every data
 // source of the later years, while detection keeps to the clock's.
 TEST_F(DeploymentTest, RemovalWithAClockSetBackLeavesNothingBehind) {
