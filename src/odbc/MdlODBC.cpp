@@ -38,12 +38,46 @@ std::string StatusText(LONG status) {
   return std::to_string(status);
 }
 
+bool SameText(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+std::string LowerCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
 std::string FailureDetail(const std::string& call, LONG status) {
   if (status == ERROR_SUCCESS) return call + " failed";
   return call + " returned " + StatusText(status);
 }
 
 namespace {
+
+// A call as a failure names it: RegOpenKeyExA("SOFTWARE\ODBC\ODBC.INI").
+std::string CallText(const char* call, const std::string& argument) {
+  return std::string(call) + "(\"" + argument + "\")";
+}
+
+// A DWORD's bytes as the registry keeps them, least significant first.
+std::string DwordBytes(DWORD number) {
+  return {static_cast<char>(number), static_cast<char>(number >> 8), static_cast<char>(number >> 16),
+          static_cast<char>(number >> 24)};
+}
+
+// The folders older Windows versions name for the driver, by the version's
+// name; every other version is named by the system directory it reports.
+struct VersionDirectory {
+  const char* version;
+  const char* directory;  // empty: no directory can be named
+};
+constexpr VersionDirectory kVersionDirectories[] = {{"Win2000", "C:\\WinNT\\System32"},
+                                                    {"WinNT4", "C:\\WinNT\\System32"},
+                                                    {"Win95", "C:\\Windows\\System"},
+                                                    {"Win98", "C:\\Windows\\System"},
+                                                    {"Failed", ""}};
 
 // Where the data of a layout value comes from.
 enum class Source : std::uint32_t { Path, Description, Driver, Text, Number };
@@ -105,9 +139,8 @@ class LayoutWriter {
   }
 
   void SetNumber(const char* name, DWORD number) {
-    const BYTE data[4] = {static_cast<BYTE>(number), static_cast<BYTE>(number >> 8),
-                          static_cast<BYTE>(number >> 16), static_cast<BYTE>(number >> 24)};
-    Set(name, REG_DWORD, data, 4);
+    const std::string data = DwordBytes(number);
+    Set(name, REG_DWORD, reinterpret_cast<const BYTE*>(data.data()), 4);
   }
 
   // Closed before the next key is created; what the close says decides nothing.
@@ -140,7 +173,7 @@ class LayoutWriter {
 
   void Check(LONG status, const char* call, const std::string& argument) {
     if (status == ERROR_SUCCESS || Failed()) return;
-    failedCall_ = std::string(call) + "(\"" + argument + "\")";
+    failedCall_ = CallText(call, argument);
     status_ = status;
   }
 
@@ -156,11 +189,7 @@ class LayoutWriter {
 DataSourcePresence MdlODBC::Inspect(const Branch& branch, const std::string& name, DWORD access) {
   DataSourcePresence presence;
   UniqueKey key(registry_);
-  if (registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, (branch.root + name).c_str(), 0, access, key.Put()) !=
-      ERROR_SUCCESS) {
-    key.Release();  // a failed open leaves nothing to close
-    return presence;
-  }
+  if (key.Open(HKEY_LOCAL_MACHINE, (branch.root + name).c_str(), access) != ERROR_SUCCESS) return presence;
   presence.key = true;
   DWORD type = 0;
   DWORD size = 0;
@@ -169,13 +198,10 @@ DataSourcePresence MdlODBC::Inspect(const Branch& branch, const std::string& nam
   key.Close();
 
   UniqueKey listing(registry_);
-  if (registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, branch.listing, 0, KEY_QUERY_VALUE, listing.Put()) ==
-      ERROR_SUCCESS) {
+  if (listing.Open(HKEY_LOCAL_MACHINE, branch.listing, KEY_QUERY_VALUE) == ERROR_SUCCESS) {
     presence.listed = registry_.RegQueryValueExA(listing.Get(), name.c_str(), nullptr, &type, nullptr,
                                                  &size) == ERROR_SUCCESS;
     listing.Close();
-  } else {
-    listing.Release();
   }
   return presence;
 }
@@ -245,16 +271,14 @@ DataSourceResult MdlODBC::CheckDataSource(const Branch& branch, const DataSource
 
 namespace {
 
-bool SameText(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
+// A text value's data without the terminating NUL it may be stored with.
+std::string TextOf(const std::string& data) {
+  return data.empty() || data.back() != '\0' ? data : data.substr(0, data.size() - 1);
 }
 
 // A value's data for a message: printable ASCII only, and not too long.
-std::string Shown(std::string data) {
-  // A text stored with its terminating NUL is shown without it.
-  if (!data.empty() && data.back() == '\0') data.pop_back();
+std::string Shown(const std::string& value) {
+  const std::string data = TextOf(value);
   std::string shown;
   for (char c : data.substr(0, 80)) shown += c >= 0x20 && c < 0x7F ? c : '?';
   return "\"" + shown + (data.size() > 80 ? "...\"" : "\"");
@@ -276,18 +300,19 @@ class Ownership {
 
   // Each key of the layout in turn: only layout values, each with the
   // layout's type and bytes, and below it only the next key of the layout.
-  Finding Keys(const std::string& dataSourceKey) {
+  // present says whether the data source's own key is there.
+  Finding Keys(const std::string& dataSourceKey, bool& present) {
     for (std::size_t k = 0; k < std::size(kLayoutKeys); ++k) {
       const std::string path = dataSourceKey + kLayoutKeys[k].suffix;
       UniqueKey key(registry_);
-      const LONG status = registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.Put());
-      if (status != ERROR_SUCCESS) {
-        key.Release();
-        // A run cut short may have made fewer keys; one that a count said is
-        // there and cannot be opened is another key of the same count.
-        if (status == ERROR_FILE_NOT_FOUND && k > 0) return std::nullopt;
-        return Failed("RegOpenKeyExA", path, status);
-      }
+      const LONG status = key.Open(HKEY_LOCAL_MACHINE, path.c_str(), KEY_READ);
+      if (k == 0) present = status == ERROR_SUCCESS;
+      if (status == ERROR_FILE_NOT_FOUND && k == 0) return std::nullopt;
+      // The one subkey the count above found is not the layout's next key.
+      if (status == ERROR_FILE_NOT_FOUND)
+        return Left("it has keys below " + dataSourceKey + kLayoutKeys[k - 1].suffix +
+                    " that this program does not write");
+      if (status != ERROR_SUCCESS) return Failed("RegOpenKeyExA", path, status);
       DWORD subkeys = 0;
       DWORD values = 0;
       if (LONG counted = registry_.RegQueryInfoKeyCounts(key.Get(), &subkeys, &values);
@@ -303,26 +328,24 @@ class Ownership {
       const bool last = k + 1 == std::size(kLayoutKeys);
       if (subkeys > (last ? 0u : 1u))
         return Left("it has keys below " + path + " that this program does not write");
+      // A run cut short may have made fewer keys.
       if (subkeys == 0) return std::nullopt;
-      if (!Exists(dataSourceKey + kLayoutKeys[k + 1].suffix))
-        return Left("it has keys below " + path + " that this program does not write");
     }
     return std::nullopt;
+  }
+
+  // The result of a call that failed: call("argument") and its status.
+  Finding Failed(const char* call, const std::string& argument, LONG status) const {
+    return DataSourceResult{spec_.name, Verdict::Failed, FailureDetail(CallText(call, argument), status)};
   }
 
   // The entry under ODBC Data Sources, when there is one: the driver's name.
   Finding Entry(const char* listing, bool& present) {
     UniqueKey key(registry_);
-    const LONG status = registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, listing, 0, KEY_READ, key.Put());
-    if (status == ERROR_FILE_NOT_FOUND) {
-      key.Release();
-      present = false;
-      return std::nullopt;
-    }
-    if (status != ERROR_SUCCESS) {
-      key.Release();
-      return Failed("RegOpenKeyExA", listing, status);
-    }
+    const LONG status = key.Open(HKEY_LOCAL_MACHINE, listing, KEY_READ);
+    present = false;
+    if (status == ERROR_FILE_NOT_FOUND) return std::nullopt;
+    if (status != ERROR_SUCCESS) return Failed("RegOpenKeyExA", listing, status);
     DWORD type = 0;
     std::string data;
     if (Finding found = Read(key.Get(), std::string(listing) + "\\" + spec_.name, spec_.name.c_str(), type,
@@ -334,20 +357,10 @@ class Ownership {
   }
 
  private:
-  static bool IsText(const std::string& data, const std::string& text) {
-    return data == text || data == text + '\0';
-  }
+  static bool IsText(const std::string& data, const std::string& text) { return TextOf(data) == text; }
 
   static std::string Describe(DWORD type, const std::string& data) {
     return type == REG_SZ ? Shown(data) : "of type " + std::to_string(type);
-  }
-
-  bool Exists(const std::string& path) {
-    UniqueKey key(registry_);
-    if (registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS)
-      return true;
-    key.Release();
-    return false;
   }
 
   // One value: absent, or there with the layout's data. suffix is where the
@@ -366,21 +379,16 @@ class Ownership {
       case Source::Description:
         same = type == REG_SZ && IsText(data, spec_.description);
         break;
-      case Source::Driver: {
-        const std::string file = data.empty() || data.back() != '\0' ? data : data.substr(0, data.size() - 1);
+      case Source::Driver:
         for (const std::string& directory : driverDirectories_)
-          same = same || (type == REG_SZ && SameText(file, directory + MdlODBC::kDriverFile));
+          same = same || (type == REG_SZ && SameText(TextOf(data), directory + MdlODBC::kDriverFile));
         break;
-      }
       case Source::Text:
         same = type == REG_SZ && IsText(data, value.text);
         break;
-      case Source::Number: {
-        const char bytes[4] = {static_cast<char>(value.number), static_cast<char>(value.number >> 8),
-                               static_cast<char>(value.number >> 16), static_cast<char>(value.number >> 24)};
-        same = type == REG_DWORD && data == std::string(bytes, 4);
+      case Source::Number:
+        same = type == REG_DWORD && data == DwordBytes(value.number);
         break;
-      }
     }
     if (same) return std::nullopt;
     const std::string below = *suffix == '\0' ? "" : std::string(suffix + 1) + " ";
@@ -406,10 +414,6 @@ class Ownership {
   }
 
   Finding Left(const std::string& why) const { return DataSourceResult{spec_.name, Verdict::Left, why}; }
-  Finding Failed(const char* call, const std::string& argument, LONG status) const {
-    return DataSourceResult{spec_.name, Verdict::Failed,
-                            FailureDetail(std::string(call) + "(\"" + argument + "\")", status)};
-  }
 
   Registry& registry_;
   const DataSourceSpec& spec_;
@@ -419,7 +423,11 @@ class Ownership {
 }  // namespace
 
 std::vector<std::string> MdlODBC::DriverDirectories() {
-  std::vector<std::string> directories = {kDefaultDriverDirectory, "C:\\Windows\\System"};
+  std::vector<std::string> directories;
+  for (const VersionDirectory& rule : kVersionDirectories)
+    if (*rule.directory &&
+        std::find(directories.begin(), directories.end(), rule.directory) == directories.end())
+      directories.emplace_back(rule.directory);
   const std::string system = GetSystemDir();
   if (!system.empty()) directories.push_back(system);
   return directories;
@@ -427,51 +435,31 @@ std::vector<std::string> MdlODBC::DriverDirectories() {
 
 DataSourceResult MdlODBC::RemoveDataSource(const Branch& branch, const DataSourceSpec& spec) {
   const std::string key = branch.root + spec.name;
-  const auto failed = [&](const char* call, const std::string& argument, LONG status) {
-    return DataSourceResult{spec.name, Verdict::Failed,
-                            FailureDetail(std::string(call) + "(\"" + argument + "\")", status)};
-  };
-
   // Removed only when every value and key is still what this program
   // writes and its entry names the driver; anything else is left as it is.
   Ownership ownership(registry_, spec, DriverDirectories());
   bool listed = false;
   if (Finding found = ownership.Entry(branch.listing, listed)) return *found;
-  bool keyPresent = true;
-  {
-    UniqueKey probe(registry_);
-    const LONG status = registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, probe.Put());
-    if (status != ERROR_SUCCESS) probe.Release();
-    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
-      return failed("RegOpenKeyExA", key, status);
-    keyPresent = status == ERROR_SUCCESS;
-  }
-  if (keyPresent) {
-    if (Finding found = ownership.Keys(key)) return *found;
-  } else if (!listed) {
-    return {spec.name, Verdict::Absent, ""};
-  }
+  bool keyPresent = false;
+  if (Finding found = ownership.Keys(key, keyPresent)) return *found;
+  if (!keyPresent && !listed) return {spec.name, Verdict::Absent, ""};
 
   // Unlisted first, as it was listed last: a removal cut short leaves a key
   // that the next removal finds again.
   if (listed) {
     UniqueKey listing(registry_);
-    LONG status =
-        registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, branch.listing, 0, KEY_SET_VALUE, listing.Put());
-    if (status != ERROR_SUCCESS) {
-      listing.Release();
-      return failed("RegOpenKeyExA", branch.listing, status);
-    }
+    LONG status = listing.Open(HKEY_LOCAL_MACHINE, branch.listing, KEY_SET_VALUE);
+    if (status != ERROR_SUCCESS) return *ownership.Failed("RegOpenKeyExA", branch.listing, status);
     status = registry_.RegDeleteValueA(listing.Get(), spec.name.c_str());
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
-      return failed("RegDeleteValueA", std::string(branch.listing) + "\\" + spec.name, status);
+      return *ownership.Failed("RegDeleteValueA", std::string(branch.listing) + "\\" + spec.name, status);
   }
   for (const char* suffix : {"\\Engines\\Jet", "\\Engines", ""}) {
     if (!keyPresent) break;
     const std::string doomed = key + suffix;
     const LONG status = registry_.RegDeleteKeyA(HKEY_LOCAL_MACHINE, doomed.c_str());
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
-      return failed("RegDeleteKeyA", doomed, status);
+      return *ownership.Failed("RegDeleteKeyA", doomed, status);
   }
   return {spec.name, Verdict::Removed, ""};
 }
@@ -481,9 +469,8 @@ std::vector<std::string> MdlODBC::DataSourceNames(const Branch& branch, LONG& st
   std::string root = branch.root;
   root.pop_back();
   UniqueKey key(registry_);
-  status = registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, root.c_str(), 0, KEY_READ, key.Put());
+  status = key.Open(HKEY_LOCAL_MACHINE, root.c_str(), KEY_READ);
   if (status != ERROR_SUCCESS) {
-    key.Release();
     if (status == ERROR_FILE_NOT_FOUND) status = ERROR_SUCCESS;
     return names;
   }
@@ -520,20 +507,10 @@ std::string MdlODBC::NativeDriverDirectory() {
 }
 
 std::string MdlODBC::Wow64DriverDirectory() {
-  // Tested in this order. Every other version is named by the system
-  // directory that Windows reports: a 32-bit program on 64-bit Windows is
-  // shown its 32-bit system folder there, where the 32-bit driver lives.
-  struct Rule {
-    const char* version;
-    const char* directory;  // empty: no directory can be named
-  };
-  static constexpr Rule rules[] = {{"Win2000", "C:\\WinNT\\System32"},
-                                   {"WinNT4", "C:\\WinNT\\System32"},
-                                   {"Win95", "C:\\Windows\\System"},
-                                   {"Win98", "C:\\Windows\\System"},
-                                   {"Failed", ""}};
+  // A 32-bit program on 64-bit Windows is shown its 32-bit system folder
+  // as the system directory, where the 32-bit driver lives.
   const std::string version = GetWindowsVersionName();
-  for (const Rule& rule : rules)
+  for (const VersionDirectory& rule : kVersionDirectories)
     if (version == rule.version) return rule.directory;
   std::string directory = GetSystemDir();
   return directory.empty() ? kDefaultDriverDirectory : directory;

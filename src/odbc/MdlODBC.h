@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Registry.h"
@@ -42,6 +43,10 @@ struct DataSourceResult {
 std::string FailureDetail(const std::string& call, platform::LONG status);
 // "5 (Access is denied.)": a status and what it means.
 std::string StatusText(platform::LONG status);
+
+// Names as Windows compares them: without regard to the case of ASCII letters.
+bool SameText(std::string_view a, std::string_view b);
+std::string LowerCase(std::string text);
 
 // What of a data source is there. It is complete, and so usable, when its
 // key has a Driver value and its name is listed under ODBC Data Sources.

@@ -117,6 +117,15 @@ class UniqueKey {
     return &key_;
   }
 
+  // Opens subKey of parent with RegOpenKeyExA; the handle is held only
+  // when the open succeeded, since a failed one leaves nothing to close.
+  LONG Open(HKEY parent, const char* subKey, DWORD access) {
+    HKEY opened = 0;
+    const LONG status = registry_->RegOpenKeyExA(parent, subKey, 0, access, &opened);
+    if (status == ERROR_SUCCESS) Reset(opened);
+    return status;
+  }
+
   HKEY Release() noexcept {
     HKEY key = key_;
     key_ = 0;

@@ -1,7 +1,8 @@
 #include "setup/CommandLine.h"
 
-#include <cctype>
 #include <optional>
+
+#include "odbc/MdlODBC.h"
 
 namespace {
 
@@ -20,11 +21,6 @@ constexpr SwitchName kSwitches[] = {
     {"help", Switch::Help, true},     {"h", Switch::Help, false},          {"?", Switch::Help, false},
 };
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 std::optional<Switch> Recognise(const std::string& argument) {
   std::string name;
   bool doubleDash = false;
@@ -36,7 +32,7 @@ std::optional<Switch> Recognise(const std::string& argument) {
   } else {
     return std::nullopt;
   }
-  name = Lower(name);
+  name = LowerCase(name);
   for (const SwitchName& candidate : kSwitches)
     if (name == candidate.name && (!doubleDash || candidate.isLong)) return candidate.what;
   return std::nullopt;

@@ -1,7 +1,6 @@
 #include "setup/DataSources.h"
 
 #include <algorithm>
-#include <cctype>
 #include <exception>
 #include <limits>
 #include <set>
@@ -51,7 +50,7 @@ void Visit(MachineFacts& facts, const std::function<DataSourceSpec()>& build, st
   try {
     const DataSourceSpec spec = build();
     result.name = spec.name;
-    result = visit(spec, ChooseBranch(facts.ProcessorId()));
+    result = visit(spec, facts.Branch());
   } catch (const std::exception& error) {
     result.verdict = Verdict::Failed;
     result.detail = error.what();
@@ -65,47 +64,41 @@ void ForEachDataSource(MachineFacts& facts, std::int16_t& archiveYear, const Dat
                        const std::function<void(DataSourceResult)>& done,
                        const std::function<std::vector<std::int16_t>(std::int16_t)>& laterYears) {
   std::size_t index = 0;
-  for (int ledger = 0; ledger < static_cast<int>(LedgerSuffixes.size()); ++ledger)
-    Visit(
-        facts, [ledger] { return CurrentDataSource(ledger); }, ++index, visit, done);
+  const auto ledgers = [&](const std::function<DataSourceSpec(int)>& build) {
+    for (int ledger = 0; ledger < static_cast<int>(LedgerSuffixes.size()); ++ledger)
+      Visit(
+          facts, [&build, ledger] { return build(ledger); }, ++index, visit, done);
+  };
+  const auto archive = [&](std::int16_t year) {
+    archiveYear = year;
+    ledgers([year](int ledger) { return ArchiveDataSource(ledger, year); });
+  };
 
+  ledgers(CurrentDataSource);
   const std::int16_t last = facts.LastArchiveYear();
   archiveYear = FirstArchiveYear;
   while (archiveYear <= last) {
-    for (int ledger = 0; ledger < static_cast<int>(LedgerSuffixes.size()); ++ledger)
-      Visit(
-          facts, [ledger, year = archiveYear] { return ArchiveDataSource(ledger, year); }, ++index, visit,
-          done);
+    archive(archiveYear);
     // The counter cannot go past its largest value.
     if (archiveYear == std::numeric_limits<std::int16_t>::max()) break;
     ++archiveYear;
   }
-  if (!laterYears) return;
-  for (const std::int16_t year : laterYears(last)) {
-    archiveYear = year;
-    for (int ledger = 0; ledger < static_cast<int>(LedgerSuffixes.size()); ++ledger)
-      Visit(
-          facts, [ledger, year] { return ArchiveDataSource(ledger, year); }, ++index, visit, done);
-  }
+  if (laterYears)
+    for (const std::int16_t year : laterYears(last)) archive(year);
 }
 
 std::vector<std::int16_t> ArchiveYearsAfter(const std::vector<std::string>& names, std::int16_t last) {
-  const auto same = [](char a, char b) {
-    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-  };
   std::set<std::int16_t> years;
   for (const std::string& name : names) {
-    if (name.size() < 8 || !same(name[0], 'M') || !same(name[1], 'V') || name[6] != '-') continue;
+    if (name.size() < 8 || !SameText(name.substr(0, 2), "MV") || name[6] != '-') continue;
     const bool digits =
         std::all_of(name.begin() + 2, name.begin() + 6, [](char c) { return c >= '0' && c <= '9'; });
     if (!digits) continue;
     int year = 0;
     for (std::size_t i = 2; i < 6; ++i) year = year * 10 + (name[i] - '0');
     const std::string suffix = name.substr(7);
-    const bool ledger = std::any_of(LedgerSuffixes.begin(), LedgerSuffixes.end(), [&](const char* known) {
-      return suffix.size() == std::char_traits<char>::length(known) &&
-             std::equal(suffix.begin(), suffix.end(), known, same);
-    });
+    const bool ledger = std::any_of(LedgerSuffixes.begin(), LedgerSuffixes.end(),
+                                    [&](const char* known) { return SameText(suffix, known); });
     if (ledger && year > last && year >= FirstArchiveYear) years.insert(static_cast<std::int16_t>(year));
   }
   return {years.begin(), years.end()};

@@ -33,8 +33,8 @@ using DataSourceVisit = std::function<DataSourceResult(const DataSourceSpec&, co
 // Walks every data source in registration order: the five current ones,
 // then five for each archive year from FirstArchiveYear up to the machine's
 // last archive year, asked once, after the current ones. archiveYear is the
-// loop's counter, kept where the caller wants it. For each data source the
-// branch is chosen anew from the processor identifier and visit runs; a
+// loop's counter, kept where the caller wants it. For each data source visit
+// runs with the branch the processor identifier chooses (MachineFacts); a
 // step that throws (building the texts, or the visit) is abandoned as that
 // data source's failure and the walk goes on. Every result goes to done.
 // laterYears, when given, names archive years after the last one (given

@@ -1,7 +1,5 @@
 #include "setup/MachineFacts.h"
 
-#include <algorithm>
-#include <cctype>
 #include <exception>
 #include <limits>
 #include <stdexcept>
@@ -9,12 +7,7 @@
 using namespace platform;
 
 bool IdentifiesX86(const std::string& processorId) {
-  const std::string needle = "x86";
-  auto it =
-      std::search(processorId.begin(), processorId.end(), needle.begin(), needle.end(), [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-      });
-  return it != processorId.end();
+  return LowerCase(processorId).find("x86") != std::string::npos;
 }
 
 const MdlODBC::Branch& ChooseBranch(const std::string& processorId) {

@@ -8,15 +8,6 @@ using namespace platform;
 
 namespace {
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
-  return text.size() >= prefix.size() && Lower(text.substr(0, prefix.size())) == Lower(prefix);
-}
-
 // \\server\share of a network path, X: of a drive path; "" for anything else.
 std::string RootOf(const std::string& path) {
   if (path.rfind("\\\\", 0) == 0) {
@@ -43,30 +34,30 @@ std::string DriversKey(const MdlODBC::Branch& branch) {
 
 }  // namespace
 
-std::optional<std::string> DataSourceVerifier::ReadText(const std::string& key, const char* name,
-                                                        bool& keyFound) {
+std::vector<std::optional<std::string>> DataSourceVerifier::ReadTexts(
+    const std::string& key, std::initializer_list<const char*> names, bool& keyFound) {
+  std::vector<std::optional<std::string>> texts(names.size());
   UniqueKey handle(registry_);
-  keyFound =
-      registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, handle.Put()) == ERROR_SUCCESS;
-  if (!keyFound) {
-    handle.Release();  // a failed open leaves nothing to close
-    return std::nullopt;
+  keyFound = handle.Open(HKEY_LOCAL_MACHINE, key.c_str(), KEY_READ) == ERROR_SUCCESS;
+  for (std::size_t i = 0; keyFound && i < names.size(); ++i) {
+    const char* name = names.begin()[i];
+    DWORD type = 0;
+    DWORD size = 0;
+    if (registry_.RegQueryValueExA(handle.Get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+      continue;
+    std::vector<BYTE> data(size);
+    if (size != 0 &&
+        registry_.RegQueryValueExA(handle.Get(), name, nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
+      continue;
+    const std::string text(reinterpret_cast<const char*>(data.data()),
+                           std::min<std::size_t>(size, data.size()));
+    texts[i] = text.substr(0, text.find('\0'));
   }
-  DWORD type = 0;
-  DWORD size = 0;
-  if (registry_.RegQueryValueExA(handle.Get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-    return std::nullopt;
-  std::vector<BYTE> data(size);
-  if (size != 0 &&
-      registry_.RegQueryValueExA(handle.Get(), name, nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
-    return std::nullopt;
-  const std::string text(reinterpret_cast<const char*>(data.data()),
-                         std::min<std::size_t>(size, data.size()));
-  return text.substr(0, text.find('\0'));
+  return texts;
 }
 
 bool DataSourceVerifier::Answers(const std::string& root) {
-  const auto [known, fresh] = answered_.try_emplace(Lower(root), false);
+  const auto [known, fresh] = answered_.try_emplace(LowerCase(root), false);
   if (fresh) {
     // Only whether it answers in time matters, not what: a share's root
     // may even be refused (ERROR_BAD_NETPATH) by a server that is up. The
@@ -92,12 +83,20 @@ std::string DataSourceVerifier::As32BitProgramSees(const std::string& path) {
       redirect_.emplace(system.data(), wow64.data());
   }
   const std::string& from = redirect_->first;
-  if (from.empty() || !StartsWithNoCase(path, from + "\\")) return path;
+  if (from.empty() || !SameText(std::string_view(path).substr(0, from.size() + 1), from + "\\")) return path;
   return redirect_->second + path.substr(from.size());
 }
 
 std::string DataSourceVerifier::CheckFile(const std::string& what, const std::string& path,
                                           bool loadedBy32BitProgram) {
+  // Every data source names the same driver files: each is looked at once.
+  const auto [known, fresh] = checked_.try_emplace(what + '\n' + path + (loadedBy32BitProgram ? "*" : ""));
+  if (fresh) known->second = LookAt(what, path, loadedBy32BitProgram);
+  return known->second;
+}
+
+std::string DataSourceVerifier::LookAt(const std::string& what, const std::string& path,
+                                       bool loadedBy32BitProgram) {
   const std::string looked = loadedBy32BitProgram ? As32BitProgramSees(path) : path;
   std::string named = what + " " + path;
   if (looked != path) named += ", for 32-bit programs " + looked;
@@ -119,10 +118,11 @@ DataSourceResult DataSourceVerifier::Verify(const MdlODBC::Branch& branch, const
 
   const std::string key = branch.root + spec.name;
   bool registered = false;
-  const std::optional<std::string> driver = ReadText(key, "Driver", registered);
-  const std::optional<std::string> database = ReadText(key, "DBQ", registered);
+  const auto values = ReadTexts(key, {"Driver", "DBQ"}, registered);
+  const std::optional<std::string>& driver = values[0];
+  const std::optional<std::string>& database = values[1];
   bool listing = false;
-  const std::optional<std::string> listedAs = ReadText(branch.listing, spec.name.c_str(), listing);
+  const std::optional<std::string> listedAs = ReadTexts(branch.listing, {spec.name.c_str()}, listing)[0];
 
   // Not registered or not complete, as /check tells it.
   if (!registered) add("not registered: no key " + key);
@@ -134,7 +134,7 @@ DataSourceResult DataSourceVerifier::Verify(const MdlODBC::Branch& branch, const
   if (listedAs) {
     const std::string driverKey = DriversKey(branch) + *listedAs;
     bool driverRegistered = false;
-    const std::optional<std::string> driverFile = ReadText(driverKey, "Driver", driverRegistered);
+    const std::optional<std::string> driverFile = ReadTexts(driverKey, {"Driver"}, driverRegistered)[0];
     if (!driverRegistered)
       add("driver \"" + *listedAs + "\" not registered: no key " + driverKey);
     else if (!driverFile)

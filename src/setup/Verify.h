@@ -4,9 +4,11 @@
 // database file reachable for the user running the check. Reads only.
 #pragma once
 
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "odbc/MdlODBC.h"
 #include "platform/FileSystem.h"
@@ -28,20 +30,25 @@ class DataSourceVerifier {
   DataSourceResult Verify(const MdlODBC::Branch& branch, const DataSourceSpec& spec);
 
  private:
-  // "" when the file is there; else why not.
+  // "" when the file is there; else why not. Asked once per file and run.
   std::string CheckFile(const std::string& what, const std::string& path, bool loadedBy32BitProgram);
+  std::string LookAt(const std::string& what, const std::string& path, bool loadedBy32BitProgram);
   // Whether \\server\share or a drive answered within the time limit; asked
   // once per run on a worker thread, so a server that hangs costs the limit once.
   bool Answers(const std::string& root);
   // The path a 32-bit program reaches on 64-bit Windows: the system
   // directory redirected to the 32-bit one.
   std::string As32BitProgramSees(const std::string& path);
-  std::optional<std::string> ReadText(const std::string& key, const char* name, bool& keyFound);
+  // The text values names of key, without what follows a NUL; each empty
+  // when it is not there or cannot be read. keyFound: whether key opened.
+  std::vector<std::optional<std::string>> ReadTexts(const std::string& key,
+                                                    std::initializer_list<const char*> names, bool& keyFound);
 
   platform::Registry& registry_;
   platform::SystemInfo& system_;
   platform::FileSystem& files_;
   platform::DWORD timeLimit_;
   std::map<std::string, bool> answered_;                         // by root, lower case
+  std::map<std::string, std::string> checked_;                   // CheckFile's answers
   std::optional<std::pair<std::string, std::string>> redirect_;  // system folder -> 32-bit one; "" none
 };
