@@ -1,6 +1,7 @@
 // Platform headers first: their names are macros in <windows.h>.
 // clang-format off
 #include "platform/LogFile.h"
+#include "platform/win32/Session.h"
 
 #include <windows.h>
 #include <aclapi.h>
@@ -140,10 +141,7 @@ bool OwnerTrusted(HANDLE file, const std::string& path, platform::OpenedLogFile&
   // A record and its SID: at most SECURITY_MAX_SID_SIZE (68) bytes.
   alignas(TOKEN_USER) unsigned char userBuffer[128];
   alignas(TOKEN_OWNER) unsigned char ownerBuffer[128];
-  TOKEN_ELEVATION elevation{};
-  DWORD size = 0;
-  const bool elevated = ::GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
-                        elevation.TokenIsElevated != 0;
+  const bool elevated = platform::win32::TokenIsElevated(token);
   const PSID user = TokenSid(token, TokenUser, userBuffer, sizeof userBuffer);
   const PSID defaultOwner = TokenSid(token, TokenOwner, ownerBuffer, sizeof ownerBuffer);
   ::CloseHandle(token);
