@@ -36,9 +36,9 @@ class Host {
 };
 
 // Exit statuses of a run that could not start, with Windows' numbers, which
-// deployment tools know: 2 the machine registry could not be opened;
-// 1618 ERROR_INSTALL_ALREADY_RUNNING, another run is still changing the
-// machine (Intune and Configuration Manager retry it later); 740
+// deployment tools know: 2 the machine registry (or the log) could not be
+// opened; 1618 ERROR_INSTALL_ALREADY_RUNNING, another run is still changing
+// the machine (Intune and Configuration Manager retry it later); 740
 // ERROR_ELEVATION_REQUIRED, this account may not change the machine.
 inline constexpr int kCannotOpenStatus = 2;
 inline constexpr int kAlreadyRunningStatus = 1618;
