@@ -61,7 +61,7 @@ struct OpenedHost {
 // run lock, waiting up to runWait for another run to release it (reading
 // takes no turn on Windows, a shared one on the portable platform). runWait
 // other than kRunWait is for tests.
-OpenedHost OpenHost(bool readOnly, std::chrono::milliseconds runWait = kRunWait);
+OpenedHost OpenHost(bool readOnly, std::chrono::milliseconds runWait);
 
 // Connects standard output to the console the program was started from,
 // where it has none of its own. True when what is written there is read by
