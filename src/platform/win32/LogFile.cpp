@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <aclapi.h>
+#include "platform/win32/SystemTime.h"
 // clang-format on
 
 #include <cstdarg>
@@ -61,8 +62,7 @@ class Win32LogStamps final : public platform::LogStamps {
       utcOffsetMinutes =
           static_cast<int>((difference + (difference < 0 ? -300000000LL : 300000000LL)) / 600000000LL);
     }
-    return platform::SYSTEMTIME{local.wYear, local.wMonth,  local.wDayOfWeek, local.wDay,
-                                local.wHour, local.wMinute, local.wSecond,    local.wMilliseconds};
+    return platform::win32::ProgramTime(local);
   }
   unsigned long ProcessId() override { return ::GetCurrentProcessId(); }
   const char* LineEnd() override { return "\r\n"; }
