@@ -36,9 +36,9 @@ class Host {
 };
 
 // Exit statuses of a run that could not start, with Windows' numbers, which
-// deployment tools know: 2 the machine registry could not be opened;
-// 1618 ERROR_INSTALL_ALREADY_RUNNING, another run is still changing the
-// machine (Intune and Configuration Manager retry it later); 740
+// deployment tools know: 2 the machine registry (or the log) could not be
+// opened; 1618 ERROR_INSTALL_ALREADY_RUNNING, another run is still changing
+// the machine (Intune and Configuration Manager retry it later); 740
 // ERROR_ELEVATION_REQUIRED, this account may not change the machine.
 inline constexpr int kCannotOpenStatus = 2;
 inline constexpr int kAlreadyRunningStatus = 1618;
@@ -61,7 +61,7 @@ struct OpenedHost {
 // run lock, waiting up to runWait for another run to release it (reading
 // takes no turn on Windows, a shared one on the portable platform). runWait
 // other than kRunWait is for tests.
-OpenedHost OpenHost(bool readOnly, std::chrono::milliseconds runWait = kRunWait);
+OpenedHost OpenHost(bool readOnly, std::chrono::milliseconds runWait);
 
 // Connects standard output to the console the program was started from,
 // where it has none of its own. True when what is written there is read by

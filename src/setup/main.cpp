@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
     platform::OpenedLogFile opened = platform::OpenLogFile(command.logFile, kRunWait);
     if (!opened.file) {
       std::fprintf(stderr, "%s\n", opened.error.c_str());
-      return opened.busy ? platform::kAlreadyRunningStatus : 2;
+      return opened.busy ? platform::kAlreadyRunningStatus : platform::kCannotOpenStatus;
     }
     log.WriteTo(std::move(opened.file), command.logFile, platform::ProcessLogStamps());
   }

@@ -27,8 +27,8 @@ std::unique_ptr<Windowing> MakeWindowing();
 // process, never destroyed (see CreateThreadAndWait).
 FileSystem& TheFileSystem();
 
-// True for a 32-bit process on 64-bit Windows. False where kernel32 has no
-// IsWow64Process.
+// True for a 32-bit process on 64-bit Windows (IsWow64Process). False when
+// that call fails.
 bool ProcessIsWow64();
 
 }  // namespace platform::win32

@@ -3,11 +3,6 @@
 #include "platform/FileSystem.h"
 #include "platform/win32/Backend.h"
 
-namespace {
-// Named before <windows.h> turns these names into macros.
-constexpr platform::DWORD kWaitFailed = platform::WAIT_FAILED;
-}  // namespace
-
 #include <windows.h>
 #include <process.h>
 // clang-format on
@@ -40,7 +35,7 @@ class Win32FileSystem final : public platform::FileSystem {
     auto owned = std::make_unique<std::function<void()>>(std::move(work));
     const auto thread =
         reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, RunWork, owned.get(), 0, nullptr));
-    if (thread == nullptr) return kWaitFailed;
+    if (thread == nullptr) return WAIT_FAILED;
     owned.release();
     const DWORD result = ::WaitForSingleObject(thread, dwMilliseconds);
     ::CloseHandle(thread);  // an abandoned thread runs on without its handle

@@ -1,9 +1,11 @@
 // Platform headers first: their names are macros in <windows.h>.
 // clang-format off
 #include "platform/LogFile.h"
+#include "platform/win32/Session.h"
 
 #include <windows.h>
 #include <aclapi.h>
+#include "platform/win32/SystemTime.h"
 // clang-format on
 
 #include <cstdarg>
@@ -60,8 +62,7 @@ class Win32LogStamps final : public platform::LogStamps {
       utcOffsetMinutes =
           static_cast<int>((difference + (difference < 0 ? -300000000LL : 300000000LL)) / 600000000LL);
     }
-    return platform::SYSTEMTIME{local.wYear, local.wMonth,  local.wDayOfWeek, local.wDay,
-                                local.wHour, local.wMinute, local.wSecond,    local.wMilliseconds};
+    return platform::win32::ProgramTime(local);
   }
   unsigned long ProcessId() override { return ::GetCurrentProcessId(); }
   const char* LineEnd() override { return "\r\n"; }
@@ -140,10 +141,7 @@ bool OwnerTrusted(HANDLE file, const std::string& path, platform::OpenedLogFile&
   // A record and its SID: at most SECURITY_MAX_SID_SIZE (68) bytes.
   alignas(TOKEN_USER) unsigned char userBuffer[128];
   alignas(TOKEN_OWNER) unsigned char ownerBuffer[128];
-  TOKEN_ELEVATION elevation{};
-  DWORD size = 0;
-  const bool elevated = ::GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
-                        elevation.TokenIsElevated != 0;
+  const bool elevated = platform::win32::TokenIsElevated(token);
   const PSID user = TokenSid(token, TokenUser, userBuffer, sizeof userBuffer);
   const PSID defaultOwner = TokenSid(token, TokenOwner, ownerBuffer, sizeof ownerBuffer);
   ::CloseHandle(token);

@@ -9,8 +9,6 @@
 // clang-format on
 
 #include <array>
-#include <cstdint>
-#include <cstring>
 #include <map>
 
 // Outside namespace platform: the Windows macros spell HKEY, DWORD and LONG
@@ -197,17 +195,13 @@ class Win32Registry final : public platform::Registry {
   NativeKey received_ = nullptr;
 };
 
-bool IsWow64() {
-  BOOL wow64 = FALSE;
-  return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
-}
-
 }  // namespace
 
 namespace platform::win32 {
 
 bool ProcessIsWow64() {
-  return IsWow64();
+  ::BOOL wow64 = FALSE;  // Windows' own BOOL: here platform::BOOL is nearer
+  return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
 }
 
 std::unique_ptr<platform::Registry> MakeRegistry(bool processIsWow64) {

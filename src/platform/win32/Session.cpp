@@ -4,6 +4,8 @@
 #include <windows.h>
 // clang-format on
 
+#include <type_traits>
+
 namespace platform::win32 {
 
 bool SomeoneCanSeeTheScreen(const SessionFacts& facts) {
@@ -29,14 +31,22 @@ SessionFacts CurrentSessionFacts() {
   return facts;
 }
 
+// HANDLE is void* with or without STRICT, so the header need not name it.
+static_assert(std::is_same_v<HANDLE, void*>);
+
+bool TokenIsElevated(void* token) {
+  TOKEN_ELEVATION elevation{};
+  DWORD size = 0;
+  return ::GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+         elevation.TokenIsElevated != 0;
+}
+
 bool ProcessIsElevated() {
   HANDLE token = nullptr;
   if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  TOKEN_ELEVATION elevation{};
-  DWORD size = 0;
-  const bool read = ::GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) != 0;
+  const bool elevated = TokenIsElevated(token);
   ::CloseHandle(token);
-  return read && elevation.TokenIsElevated != 0;
+  return elevated;
 }
 
 }  // namespace platform::win32

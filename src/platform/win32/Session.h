@@ -23,9 +23,13 @@ bool SomeoneCanSeeTheScreen(const SessionFacts& facts);
 // The facts of the running process.
 SessionFacts CurrentSessionFacts();
 
-// Whether this process's token is elevated (TokenElevation): run as an
-// administrator who accepted the prompt, as SYSTEM, or as an administrator
-// where User Account Control is off. False when the token cannot be read.
+// Whether an access token (a HANDLE opened with TOKEN_QUERY) is elevated
+// (TokenElevation): run as an administrator who accepted the prompt, as
+// SYSTEM, or as an administrator where User Account Control is off. False
+// when the token cannot be read.
+bool TokenIsElevated(void* token);
+
+// The same for this process's token; false when it cannot be opened.
 bool ProcessIsElevated();
 
 // The mutex that keeps runs that change the machine apart, in the "Global"

@@ -4,6 +4,7 @@
 #include "platform/win32/Backend.h"
 
 #include <windows.h>
+#include "platform/win32/SystemTime.h"
 // clang-format on
 
 #include <cstring>
@@ -44,14 +45,7 @@ class Win32SystemInfo final : public platform::SystemInfo {
   void GetLocalTime(platform::SYSTEMTIME* lpSystemTime) override {
     ::SYSTEMTIME now;
     ::GetLocalTime(&now);
-    lpSystemTime->wYear = now.wYear;
-    lpSystemTime->wMonth = now.wMonth;
-    lpSystemTime->wDayOfWeek = now.wDayOfWeek;
-    lpSystemTime->wDay = now.wDay;
-    lpSystemTime->wHour = now.wHour;
-    lpSystemTime->wMinute = now.wMinute;
-    lpSystemTime->wSecond = now.wSecond;
-    lpSystemTime->wMilliseconds = now.wMilliseconds;
+    *lpSystemTime = ProgramTime(now);
   }
 };
 
