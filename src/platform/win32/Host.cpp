@@ -74,11 +74,7 @@ class Win32Host final : public Host {
   // Creating keys under HKEY_LOCAL_MACHINE\SOFTWARE needs administrator rights.
   bool RegistryWritable() override {
     UniqueKey key(*registry_);
-    if (registry_->RegOpenKeyExA(kLocalMachine, "SOFTWARE", 0, kCreateSubKey, key.Put()) != kSuccess) {
-      key.Release();
-      return false;
-    }
-    return true;
+    return key.Open(kLocalMachine, "SOFTWARE", kCreateSubKey) == kSuccess;
   }
 
   // Windows keeps every registry write itself: nothing is left to do.
