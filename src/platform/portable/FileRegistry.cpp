@@ -96,8 +96,9 @@ int FileRegistry::OpenBeside(const std::string& path, int flags, Fd& file, struc
   return 0;
 }
 
-std::string FileRegistry::ReadBeside(const std::string& path, int flags, Fd& file, std::string& text) {
-  int error = OpenBeside(path, flags, file);
+std::string FileRegistry::ReadBeside(const std::string& path, int flags, Fd& file, std::string& text,
+                                     struct stat* st) {
+  int error = OpenBeside(path, flags, file, st);
   if (error == ENOENT) return std::string();
   if (std::string refusal = Refusal(path, error); !refusal.empty()) return refusal;
   char buffer[65536];
@@ -164,9 +165,9 @@ std::string FileRegistry::Load(bool wantWrite, std::chrono::milliseconds lockWai
 
   Fd file;
   std::string text;
-  if (std::string problem = ReadBeside(path_, O_RDONLY, file, text); !problem.empty()) return problem;
+  if (std::string problem = ReadBeside(path_, O_RDONLY, file, text, &st); !problem.empty()) return problem;
   if (file) {
-    if (::fstat(file.get(), &st) == 0) fileMode_ = st.st_mode & 07777;
+    fileMode_ = st.st_mode & 07777;
     if (std::string problem = ReadRegFile(text, path_, root()); !problem.empty())
       return problem + "; correct the file, or move it away to start with an empty registry";
   }
