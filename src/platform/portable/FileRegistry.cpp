@@ -16,8 +16,6 @@ namespace platform::portable {
 
 namespace {
 
-constexpr int kNotRegular = -1;  // what OpenBeside returns for a FIFO, device or directory
-
 std::string NameOf(const std::string& path) {
   return path.substr(path.rfind('/') + 1);
 }
@@ -79,21 +77,10 @@ FileRegistry::Opened FileRegistry::Open(const std::string& path, Access access,
   return {std::move(registry), error, busy};
 }
 
-// Without following a symbolic link (a planted one would send root's reads
-// and writes anywhere) and without blocking (a FIFO would hang the run while
-// it holds the lock); then only a regular file will do.
 int FileRegistry::OpenBeside(const std::string& path, int flags, Fd& file, struct stat* st) {
-  file = Fd{::openat(directoryFd_.get(), NameOf(path).c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                     fileMode_ & 0666)};
   struct stat own;
-  if (st == nullptr) st = &own;
-  if (!file) return errno;
-  if (::fstat(file.get(), st) != 0 || !S_ISREG(st->st_mode)) {
-    file = Fd();
-    return kNotRegular;
-  }
-  ::fcntl(file.get(), F_SETFL, flags & O_APPEND);  // blocking again
-  return 0;
+  return OpenRegular(directoryFd_.get(), NameOf(path).c_str(), flags, fileMode_ & 0666, file,
+                     st != nullptr ? *st : own);
 }
 
 std::string FileRegistry::ReadBeside(const std::string& path, int flags, Fd& file, std::string& text,
