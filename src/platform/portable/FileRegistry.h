@@ -61,6 +61,7 @@ class FileRegistry : public MemoryRegistry {
   bool Close(std::string& error);
 
   const std::string& path() const noexcept { return path_; }
+  const std::string& directory() const noexcept { return directory_; }
   bool writable() const noexcept { return writable_; }  // false when opened read-only
 
  protected:

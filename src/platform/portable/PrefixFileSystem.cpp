@@ -154,8 +154,7 @@ DWORD PrefixFileSystem::GetFileAttributesA(const char* lpFileName) {
 }
 
 UINT PrefixFileSystem::GetSystemWow64DirectoryA(char* lpBuffer, UINT uSize) {
-  static const bool is32Bit = ProcessorIdentifier().rfind("x86", 0) == 0;
-  if (is32Bit) {
+  if (is32Bit_) {
     lastError = static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED);
     return 0;
   }
