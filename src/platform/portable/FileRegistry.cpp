@@ -77,14 +77,12 @@ FileRegistry::Opened FileRegistry::Open(const std::string& path, Access access,
   return {std::move(registry), error, busy};
 }
 
-int FileRegistry::OpenBeside(const std::string& path, int flags, Fd& file, struct stat* st) {
-  struct stat own;
-  return OpenRegular(directoryFd_.get(), NameOf(path).c_str(), flags, fileMode_ & 0666, file,
-                     st != nullptr ? *st : own);
+int FileRegistry::OpenBeside(const std::string& path, int flags, Fd& file, struct stat& st) {
+  return OpenRegular(directoryFd_.get(), NameOf(path).c_str(), flags, fileMode_ & 0666, file, st);
 }
 
 std::string FileRegistry::ReadBeside(const std::string& path, int flags, Fd& file, std::string& text,
-                                     struct stat* st) {
+                                     struct stat& st) {
   int error = OpenBeside(path, flags, file, st);
   if (error == ENOENT) return std::string();
   if (std::string refusal = Refusal(path, error); !refusal.empty()) return refusal;
@@ -131,10 +129,10 @@ std::string FileRegistry::Load(bool wantWrite, std::chrono::milliseconds lockWai
 
   // Take turns with other runs before reading anything. Reading only, a lock
   // file that cannot be opened means no lock.
-  int error = OpenBeside(lockPath, writable_ ? O_RDWR | O_CREAT : O_RDONLY, lock_);
+  int error = OpenBeside(lockPath, writable_ ? O_RDWR | O_CREAT : O_RDONLY, lock_, st);
   if (writable_ && IsPermissionError(error)) {
     writable_ = false;
-    error = OpenBeside(lockPath, O_RDONLY, lock_);
+    error = OpenBeside(lockPath, O_RDONLY, lock_, st);
   }
   if (std::string refusal = Refusal(lockPath, error); !refusal.empty()) return refusal;
   if (writable_ && error != 0) return "cannot open the lock file " + lockPath + ": " + std::strerror(error);
@@ -152,7 +150,7 @@ std::string FileRegistry::Load(bool wantWrite, std::chrono::milliseconds lockWai
 
   Fd file;
   std::string text;
-  if (std::string problem = ReadBeside(path_, O_RDONLY, file, text, &st); !problem.empty()) return problem;
+  if (std::string problem = ReadBeside(path_, O_RDONLY, file, text, st); !problem.empty()) return problem;
   if (file) {
     fileMode_ = st.st_mode & 07777;
     if (std::string problem = ReadRegFile(text, path_, root()); !problem.empty())
@@ -161,7 +159,7 @@ std::string FileRegistry::Load(bool wantWrite, std::chrono::milliseconds lockWai
 
   Fd log;
   text.clear();
-  if (std::string problem = ReadBeside(logPath, writable_ ? O_RDWR | O_APPEND : O_RDONLY, log, text);
+  if (std::string problem = ReadBeside(logPath, writable_ ? O_RDWR | O_APPEND : O_RDONLY, log, text, st);
       !problem.empty())
     return problem;
   std::size_t complete = 0;
@@ -184,7 +182,7 @@ LONG FileRegistry::RecordChange(const Change& change) {
   if (logBroken_) return ERROR_WRITE_FAULT;
   struct stat st {};
   if (!log_) {
-    const int error = OpenBeside(LogPath(path_), O_WRONLY | O_CREAT | O_APPEND, log_, &st);
+    const int error = OpenBeside(LogPath(path_), O_WRONLY | O_CREAT | O_APPEND, log_, st);
     if (error != 0) return IsPermissionError(error) ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
     logSize_ = st.st_size;
   }
