@@ -145,6 +145,10 @@ void RegKey::RemoveValue(std::string_view valueName) {
   values.erase(value);
 }
 
+void RegKey::RemoveChild(std::string_view childName) {
+  if (auto it = children.find(childName); it != children.end()) children.erase(it);
+}
+
 MemoryRegistry::MemoryRegistry() : rootKey_{&root_, KEY_ALL_ACCESS} {}
 
 LONG MemoryRegistry::RecordChange(const Change&) {
@@ -287,7 +291,7 @@ LONG MemoryRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
   for (auto& [handle, open] : handles_) {
     if (open.key == key) open.key = nullptr;
   }
-  key->parent->children.erase(key->parent->children.find(key->name));
+  key->parent->RemoveChild(key->name);
   return ERROR_SUCCESS;
 }
 

@@ -65,6 +65,7 @@ struct RegKey {
   // Creates or replaces; a replaced value keeps its first spelling and place.
   void SetValue(RegValue value);
   void RemoveValue(std::string_view valueName);
+  void RemoveChild(std::string_view childName);  // with everything below it
 
   RegKey* parent;  // null for the root
   std::string name;
