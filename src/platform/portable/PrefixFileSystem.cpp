@@ -77,13 +77,10 @@ int Find(int folder, const std::string& name, std::string& found, struct stat& s
   found = name;
   if (fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) return 0;
   found.clear();
-  const int listing = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (listing < 0) return ENOENT;
-  DIR* entries = fdopendir(listing);
-  if (entries == nullptr) {
-    close(listing);
-    return ENOENT;
-  }
+  UniqueFd listing(openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  DIR* entries = listing ? fdopendir(listing.get()) : nullptr;
+  if (entries == nullptr) return ENOENT;
+  listing.release();  // closedir closes it
   while (const dirent* entry = readdir(entries))
     if (SameName(entry->d_name, name) && (found.empty() || found > entry->d_name)) found = entry->d_name;
   closedir(entries);

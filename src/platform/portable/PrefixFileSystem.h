@@ -18,12 +18,11 @@ namespace platform::portable {
 
 class PrefixFileSystem : public FileSystem {
  public:
-  // is32Bit when the processor identifier starts with "x86", as 32-bit Windows' does.
   PrefixFileSystem(std::string folder, bool is32Bit) : folder_(std::move(folder)), is32Bit_(is32Bit) {}
 
   DWORD GetFileAttributesA(const char* lpFileName) override;
-  // C:\Windows\SysWOW64 unless is32Bit: the identifier makes this 64-bit
-  // Windows here as it does for the registry branch the program chooses.
+  // C:\Windows\SysWOW64 unless is32Bit: a processor identifier "x86 ...", which
+  // makes this 32-bit Windows here as for the registry branch the program chooses.
   UINT GetSystemWow64DirectoryA(char* lpBuffer, UINT uSize) override;
   DWORD GetLastError() override;
   // A std::thread, detached when it does not end in time.
