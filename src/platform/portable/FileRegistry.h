@@ -60,7 +60,6 @@ class FileRegistry : public MemoryRegistry {
   // reason when saving failed; the log then still holds every change.
   bool Close(std::string& error);
 
-  const std::string& path() const noexcept { return path_; }
   const std::string& directory() const noexcept { return directory_; }
   bool writable() const noexcept { return writable_; }  // false when opened read-only
 
