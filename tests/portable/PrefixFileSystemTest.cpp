@@ -9,7 +9,7 @@
 #include "platform/portable/PrefixFileSystem.h"
 
 TEST(PrefixFileSystem, WorkThatOutlivesTheLimitIsAbandoned) {
-  platform::portable::PrefixFileSystem files("/nonexistent");
+  platform::portable::PrefixFileSystem files("/nonexistent", false);
   const auto release = std::make_shared<std::atomic<bool>>(false);
   EXPECT_EQ(files.CreateThreadAndWait(
                 [release] {

@@ -16,8 +16,6 @@ namespace platform::portable {
 
 namespace {
 
-constexpr int kNotRegular = -1;  // what OpenBeside returns for a FIFO, device or directory
-
 std::string NameOf(const std::string& path) {
   return path.substr(path.rfind('/') + 1);
 }
@@ -79,25 +77,13 @@ FileRegistry::Opened FileRegistry::Open(const std::string& path, Access access,
   return {std::move(registry), error, busy};
 }
 
-// Without following a symbolic link (a planted one would send root's reads
-// and writes anywhere) and without blocking (a FIFO would hang the run while
-// it holds the lock); then only a regular file will do.
-int FileRegistry::OpenBeside(const std::string& path, int flags, Fd& file, struct stat* st) {
-  file = Fd{::openat(directoryFd_.get(), NameOf(path).c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                     fileMode_ & 0666)};
-  struct stat own;
-  if (st == nullptr) st = &own;
-  if (!file) return errno;
-  if (::fstat(file.get(), st) != 0 || !S_ISREG(st->st_mode)) {
-    file = Fd();
-    return kNotRegular;
-  }
-  ::fcntl(file.get(), F_SETFL, flags & O_APPEND);  // blocking again
-  return 0;
+int FileRegistry::OpenBeside(const std::string& path, int flags, Fd& file, struct stat& st) {
+  return OpenRegular(directoryFd_.get(), NameOf(path).c_str(), flags, fileMode_ & 0666, file, st);
 }
 
-std::string FileRegistry::ReadBeside(const std::string& path, int flags, Fd& file, std::string& text) {
-  int error = OpenBeside(path, flags, file);
+std::string FileRegistry::ReadBeside(const std::string& path, int flags, Fd& file, std::string& text,
+                                     struct stat& st) {
+  int error = OpenBeside(path, flags, file, st);
   if (error == ENOENT) return std::string();
   if (std::string refusal = Refusal(path, error); !refusal.empty()) return refusal;
   char buffer[65536];
@@ -143,10 +129,10 @@ std::string FileRegistry::Load(bool wantWrite, std::chrono::milliseconds lockWai
 
   // Take turns with other runs before reading anything. Reading only, a lock
   // file that cannot be opened means no lock.
-  int error = OpenBeside(lockPath, writable_ ? O_RDWR | O_CREAT : O_RDONLY, lock_);
+  int error = OpenBeside(lockPath, writable_ ? O_RDWR | O_CREAT : O_RDONLY, lock_, st);
   if (writable_ && IsPermissionError(error)) {
     writable_ = false;
-    error = OpenBeside(lockPath, O_RDONLY, lock_);
+    error = OpenBeside(lockPath, O_RDONLY, lock_, st);
   }
   if (std::string refusal = Refusal(lockPath, error); !refusal.empty()) return refusal;
   if (writable_ && error != 0) return "cannot open the lock file " + lockPath + ": " + std::strerror(error);
@@ -164,16 +150,16 @@ std::string FileRegistry::Load(bool wantWrite, std::chrono::milliseconds lockWai
 
   Fd file;
   std::string text;
-  if (std::string problem = ReadBeside(path_, O_RDONLY, file, text); !problem.empty()) return problem;
+  if (std::string problem = ReadBeside(path_, O_RDONLY, file, text, st); !problem.empty()) return problem;
   if (file) {
-    if (::fstat(file.get(), &st) == 0) fileMode_ = st.st_mode & 07777;
+    fileMode_ = st.st_mode & 07777;
     if (std::string problem = ReadRegFile(text, path_, root()); !problem.empty())
       return problem + "; correct the file, or move it away to start with an empty registry";
   }
 
   Fd log;
   text.clear();
-  if (std::string problem = ReadBeside(logPath, writable_ ? O_RDWR | O_APPEND : O_RDONLY, log, text);
+  if (std::string problem = ReadBeside(logPath, writable_ ? O_RDWR | O_APPEND : O_RDONLY, log, text, st);
       !problem.empty())
     return problem;
   std::size_t complete = 0;
@@ -196,7 +182,7 @@ LONG FileRegistry::RecordChange(const Change& change) {
   if (logBroken_) return ERROR_WRITE_FAULT;
   struct stat st {};
   if (!log_) {
-    const int error = OpenBeside(LogPath(path_), O_WRONLY | O_CREAT | O_APPEND, log_, &st);
+    const int error = OpenBeside(LogPath(path_), O_WRONLY | O_CREAT | O_APPEND, log_, st);
     if (error != 0) return IsPermissionError(error) ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
     logSize_ = st.st_size;
   }

@@ -60,7 +60,7 @@ class FileRegistry : public MemoryRegistry {
   // reason when saving failed; the log then still holds every change.
   bool Close(std::string& error);
 
-  const std::string& path() const noexcept { return path_; }
+  const std::string& directory() const noexcept { return directory_; }
   bool writable() const noexcept { return writable_; }  // false when opened read-only
 
  protected:
@@ -70,10 +70,10 @@ class FileRegistry : public MemoryRegistry {
   using Fd = UniqueFd;
 
   explicit FileRegistry(std::string path);
-  // Opens a regular file beside the registry file: 0, an errno, or kNotRegular.
-  int OpenBeside(const std::string& path, int flags, Fd& file, struct stat* st = nullptr);
+  // Opens a regular file beside the registry file, as OpenRegular does: 0, an errno, or kNotRegular.
+  int OpenBeside(const std::string& path, int flags, Fd& file, struct stat& st);
   // Opens and reads a file beside the registry file; a missing one is read as absent.
-  std::string ReadBeside(const std::string& path, int flags, Fd& file, std::string& text);
+  std::string ReadBeside(const std::string& path, int flags, Fd& file, std::string& text, struct stat& st);
   std::string Load(bool wantWrite, std::chrono::milliseconds lockWait, bool& busy);
   std::string Fold();  // "" when saved, else what went wrong
 

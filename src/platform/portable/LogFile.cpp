@@ -38,38 +38,32 @@ std::string Refused(const std::string& path, const std::string& what) {
 
 }  // namespace
 
-// Without following a symbolic link and without waiting on a FIFO: a link or
-// FIFO planted at a path that root writes would send the log anywhere, or
-// hang the run. A second hard link is refused as well, since it may be
-// another file's name; and root does not append to a file another user
-// owns, who could have made it a name of anything.
+// Opened with OpenRegular: a link or FIFO planted at a path that root writes
+// would send the log anywhere, or hang the run. A second hard link is
+// refused as well, since it may be another file's name; and root does not
+// append to a file another user owns, who could have made it a name of anything.
 OpenedLogFile OpenLogFile(const std::string& path, std::chrono::milliseconds) {
-  const int fd =
-      ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    const int error = errno;
-    if (error == ELOOP)
-      return {nullptr, Refused(path,
-                               "is a symbolic link, which setup does not follow; name the real file, "
-                               "or remove the link, and run it again.")};
-    // A FIFO that nobody reads.
-    if (error == ENXIO)
-      return {nullptr, Refused(path,
-                               "is not a regular file (a FIFO?); remove it or name another file, "
-                               "and run it again.")};
-    return {nullptr,
-            Refused(path, std::string("cannot be opened for writing (") + std::strerror(error) +
-                              "); name a file in a folder this account can write to, and run it again.")};
-  }
-  auto file = std::make_unique<PosixLogFile>(fd);
+  portable::UniqueFd fd;
   struct stat st {};
-  if (::fstat(fd, &st) != 0)
-    return {nullptr,
-            Refused(path, std::string("cannot be examined (") + std::strerror(errno) + "); run it again.")};
-  if (!S_ISREG(st.st_mode))
+  const int error =
+      portable::OpenRegular(AT_FDCWD, path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0644, fd, st);
+  if (error == ELOOP)
+    return {nullptr, Refused(path,
+                             "is a symbolic link, which setup does not follow; name the real file, "
+                             "or remove the link, and run it again.")};
+  // A FIFO that nobody reads.
+  if (error == ENXIO)
+    return {nullptr, Refused(path,
+                             "is not a regular file (a FIFO?); remove it or name another file, "
+                             "and run it again.")};
+  if (error == portable::kNotRegular)
     return {nullptr, Refused(path,
                              "is not a regular file (a FIFO, device or directory?); remove it or name "
                              "another file, and run it again.")};
+  if (error != 0)
+    return {nullptr,
+            Refused(path, std::string("cannot be opened for writing (") + std::strerror(error) +
+                              "); name a file in a folder this account can write to, and run it again.")};
   if (st.st_nlink > 1)
     return {nullptr,
             Refused(path, "has " + std::to_string(st.st_nlink) +
@@ -79,10 +73,7 @@ OpenedLogFile OpenLogFile(const std::string& path, std::chrono::milliseconds) {
     return {nullptr, Refused(path, "belongs to another user (uid " + std::to_string(st.st_uid) +
                                        "), who could have made it a name of any file; remove it, or name a "
                                        "file in a folder only root can write to, and run it again.")};
-  if (::fcntl(fd, F_SETFL, O_APPEND) != 0)  // blocking again
-    return {nullptr,
-            Refused(path, std::string("cannot be set up (") + std::strerror(errno) + "); run it again.")};
-  return {std::move(file), ""};
+  return {std::make_unique<PosixLogFile>(fd.release()), ""};
 }
 
 LogStamps& ProcessLogStamps() {

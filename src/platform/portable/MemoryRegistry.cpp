@@ -114,8 +114,12 @@ RegKey& RegKey::Walk(const std::vector<std::string_view>& parts, std::size_t* ma
 
 RegKey& RegKey::Ensure(const std::vector<std::string_view>& parts, bool asVolatile) {
   std::size_t matched = 0;
-  RegKey* key = &Walk(parts, &matched);
-  for (std::size_t i = matched; i < parts.size(); ++i) {
+  return Walk(parts, &matched).AddBelow(parts, matched, asVolatile);
+}
+
+RegKey& RegKey::AddBelow(const std::vector<std::string_view>& parts, std::size_t first, bool asVolatile) {
+  RegKey* key = this;
+  for (std::size_t i = first; i < parts.size(); ++i) {
     auto child = std::make_unique<RegKey>(key, parts[i], asVolatile);
     key = child.get();
     key->parent->children.emplace(key->name, std::move(child));
@@ -139,6 +143,10 @@ void RegKey::RemoveValue(std::string_view valueName) {
   const auto value = it->second;
   valueIndex.erase(it);  // while the name it views is still there
   values.erase(value);
+}
+
+void RegKey::RemoveChild(std::string_view childName) {
+  if (auto it = children.find(childName); it != children.end()) children.erase(it);
 }
 
 MemoryRegistry::MemoryRegistry() : rootKey_{&root_, KEY_ALL_ACCESS} {}
@@ -224,7 +232,7 @@ LONG MemoryRegistry::RegCreateKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkRes
       return ERROR_INVALID_PARAMETER;
     if (LONG status = RecordChange(Change{Change::Kind::kCreateKey, path, nullptr}); status != ERROR_SUCCESS)
       return status;
-    key = &from->key->Ensure(parts_, false);
+    key = &key->AddBelow(parts_, matched, false);
   }
   return NewHandle(*key, FullAccess(), phkResult);
 }
@@ -283,7 +291,7 @@ LONG MemoryRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
   for (auto& [handle, open] : handles_) {
     if (open.key == key) open.key = nullptr;
   }
-  key->parent->children.erase(key->parent->children.find(key->name));
+  key->parent->RemoveChild(key->name);
   return ERROR_SUCCESS;
 }
 
@@ -329,7 +337,7 @@ void MemoryRegistry::AddVolatileValue(const std::string& keyPath, const std::str
   if (!key->isVolatile && (matched == parts_.size() || key->parent != nullptr)) {
     throw std::invalid_argument("HKEY_LOCAL_MACHINE\\" + keyPath + " is not volatile");
   }
-  root_.Ensure(parts_, true).SetValue({valueName, type, std::move(data)});
+  key->AddBelow(parts_, matched, true).SetValue({valueName, type, std::move(data)});
 }
 
 std::string MemoryRegistry::Export() const {

@@ -60,9 +60,12 @@ struct RegKey {
   RegKey& Walk(const std::vector<std::string_view>& parts, std::size_t* matched);
   // Follows parts, adding the missing keys, spelled as given.
   RegKey& Ensure(const std::vector<std::string_view>& parts, bool asVolatile);
+  // Adds parts[first], parts[first + 1], ... one below the other below this key; the last added.
+  RegKey& AddBelow(const std::vector<std::string_view>& parts, std::size_t first, bool asVolatile);
   // Creates or replaces; a replaced value keeps its first spelling and place.
   void SetValue(RegValue value);
   void RemoveValue(std::string_view valueName);
+  void RemoveChild(std::string_view childName);  // with everything below it
 
   RegKey* parent;  // null for the root
   std::string name;

@@ -88,8 +88,8 @@ OpenedHost OpenHost(bool readOnly, std::chrono::milliseconds runWait) {
   // destroyed: a thread abandoned by CreateThreadAndWait may still be in one
   // of its calls while the program ends.
   static auto* const kept = new std::vector<std::unique_ptr<FileSystem>>;
-  const std::string& path = opened.registry->path();
-  kept->push_back(std::make_unique<portable::PrefixFileSystem>(path.substr(0, path.find_last_of('/'))));
+  kept->push_back(std::make_unique<portable::PrefixFileSystem>(opened.registry->directory(),
+                                                               identifier.rfind("x86", 0) == 0));
   return {std::make_unique<PortableHost>(std::move(opened.registry), *kept->back()), ""};
 }
 

@@ -71,22 +71,21 @@ bool Components(const std::string& path, std::vector<std::string>& names, std::s
   return names.size() > 2;  // at least a server, or a drive
 }
 
-// The entry of the folder whose name matches, the exact one first; "" when none.
-std::string Find(int folder, const std::string& name) {
-  struct stat status {};
-  if (fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) return name;
-  const int listing = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (listing < 0) return "";
-  DIR* entries = fdopendir(listing);
-  if (entries == nullptr) {
-    close(listing);
-    return "";
-  }
-  std::string found;
+// The entry of the folder whose name matches, the exact one first, into found
+// with its status: 0, ENOENT when none matches, or why it cannot be examined.
+int Find(int folder, const std::string& name, std::string& found, struct stat& status) {
+  found = name;
+  if (fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) return 0;
+  found.clear();
+  UniqueFd listing(openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  DIR* entries = listing ? fdopendir(listing.get()) : nullptr;
+  if (entries == nullptr) return ENOENT;
+  listing.release();  // closedir closes it
   while (const dirent* entry = readdir(entries))
     if (SameName(entry->d_name, name) && (found.empty() || found > entry->d_name)) found = entry->d_name;
   closedir(entries);
-  return found;
+  if (found.empty()) return ENOENT;
+  return fstatat(folder, found.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
 }
 
 LONG Missing(const std::vector<std::string>& names, std::size_t index, bool last) {
@@ -123,11 +122,10 @@ DWORD PrefixFileSystem::GetFileAttributesA(const char* lpFileName) {
     }
     const bool last = pending.empty();
     const int folder = folders.back().get();
-    const std::string actual = Find(folder, step.name);
-    if (actual.empty()) return Fail(Missing(names, step.index, last));
+    std::string actual;
     struct stat status {};
-    if (fstatat(folder, actual.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
-      return Fail(errno == EACCES ? ERROR_ACCESS_DENIED : Missing(names, step.index, last));
+    if (const int error = Find(folder, step.name, actual, status); error != 0)
+      return Fail(error == EACCES ? ERROR_ACCESS_DENIED : Missing(names, step.index, last));
     if (S_ISLNK(status.st_mode)) {
       std::vector<char> target(PATH_MAX + 1, '\0');
       const ssize_t size = readlinkat(folder, actual.c_str(), target.data(), PATH_MAX);
@@ -153,8 +151,7 @@ DWORD PrefixFileSystem::GetFileAttributesA(const char* lpFileName) {
 }
 
 UINT PrefixFileSystem::GetSystemWow64DirectoryA(char* lpBuffer, UINT uSize) {
-  static const bool is32Bit = ProcessorIdentifier().rfind("x86", 0) == 0;
-  if (is32Bit) {
+  if (is32Bit_) {
     lastError = static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED);
     return 0;
   }

@@ -18,11 +18,11 @@ namespace platform::portable {
 
 class PrefixFileSystem : public FileSystem {
  public:
-  explicit PrefixFileSystem(std::string folder) : folder_(std::move(folder)) {}
+  PrefixFileSystem(std::string folder, bool is32Bit) : folder_(std::move(folder)), is32Bit_(is32Bit) {}
 
   DWORD GetFileAttributesA(const char* lpFileName) override;
-  // C:\Windows\SysWOW64 where the processor identifier makes this 64-bit
-  // Windows, as the registry branch the program chooses does.
+  // C:\Windows\SysWOW64 unless is32Bit: a processor identifier "x86 ...", which
+  // makes this 32-bit Windows here as for the registry branch the program chooses.
   UINT GetSystemWow64DirectoryA(char* lpBuffer, UINT uSize) override;
   DWORD GetLastError() override;
   // A std::thread, detached when it does not end in time.
@@ -33,6 +33,7 @@ class PrefixFileSystem : public FileSystem {
 
  private:
   std::string folder_;
+  bool is32Bit_;
 };
 
 }  // namespace platform::portable

@@ -157,7 +157,7 @@ class Parser {
     std::size_t matched = 0;
     if (deleting) {
       RegKey& gone = root_.Walk(parts_, &matched);
-      if (matched == parts_.size()) gone.parent->children.erase(gone.parent->children.find(gone.name));
+      if (matched == parts_.size()) gone.parent->RemoveChild(gone.name);
       return;
     }
     key_ = &root_.Ensure(parts_, false);
