@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <optional>
 
 #include "FakePlatform.h"
@@ -170,55 +171,52 @@ TEST_F(RegistrationTest, AnyFailedWriteIsCompletedByTheNextRunToExactlyACleanRun
   }
 }
 
-// One rule for an entry under ODBC Data Sources, with or without its key,
-// in the install, /check and /remove: only a REG_SZ naming the Access driver
-// is this program's, and is kept byte for byte; any other is never changed.
+// One rule for an entry under ODBC Data Sources, with or without its key, in
+// the install, /check and /remove: only a REG_SZ naming the Access driver is
+// this program's, and is kept byte for byte; any other is never changed.
 TEST(EntryRuleTest, AnEntryThatIsNotThisProgramsIsNeverTakenOver) {
+  using V = Verdict;
   const MdlODBC::Branch& branch = MdlODBC::kWow64Branch;
-  const DataSourceSpec spec{kName, kPath, kDescription};
   const std::string other = "its entry under ODBC Data Sources is \"SQL Server\"", type = "is of type 2";
-  const fake::Value ours{REG_SZ, MdlODBC::kDriverName + std::string(1, '\0')};
+  const fake::Value ours{REG_SZ, MdlODBC::kDriverName + std::string(1, '\0')}, sql{REG_SZ, "SQL Server"},
+      expand{REG_EXPAND_SZ, MdlODBC::kDriverName};
   struct Case {
     std::optional<fake::Value> entry;
-    bool key;  // the rest of the data source is there, as an install writes it
-    Verdict install, check, remove;
-    std::string why;  // in the detail of the install and the check
+    bool key;                   // the rest of the data source is there, as an install writes it
+    std::array<V, 3> verdicts;  // of the install, the check and the removal
+    std::string why;            // in the detail of the install and the check
   };
   const Case cases[] = {
-      {fake::Value{REG_SZ, "SQL Server"}, false, Verdict::Left, Verdict::Missing, Verdict::Left, other},
-      {fake::Value{REG_SZ, "SQL Server"}, true, Verdict::Left, Verdict::Missing, Verdict::Left, other},
-      {fake::Value{REG_EXPAND_SZ, MdlODBC::kDriverName}, false, Verdict::Left, Verdict::Missing,
-       Verdict::Left, type},
-      {fake::Value{REG_EXPAND_SZ, MdlODBC::kDriverName}, true, Verdict::Left, Verdict::Missing, Verdict::Left,
-       type},
-      {ours, false, Verdict::Completed, Verdict::Missing, Verdict::Removed, ""},
-      {ours, true, Verdict::AlreadyPresent, Verdict::Present, Verdict::Removed, ""},
-      {std::nullopt, false, Verdict::Registered, Verdict::Missing, Verdict::Absent, ""},
-      {std::nullopt, true, Verdict::Completed, Verdict::Missing, Verdict::Removed, ""},
+      {sql, false, {V::Left, V::Missing, V::Left}, other},
+      {sql, true, {V::Left, V::Missing, V::Left}, other},
+      {expand, false, {V::Left, V::Missing, V::Left}, type},
+      {expand, true, {V::Left, V::Missing, V::Left}, type},
+      {ours, false, {V::Completed, V::Missing, V::Removed}, ""},
+      {ours, true, {V::AlreadyPresent, V::Present, V::Removed}, ""},
+      {std::nullopt, false, {V::Registered, V::Missing, V::Absent}, ""},
+      {std::nullopt, true, {V::Completed, V::Missing, V::Removed}, ""},
   };
   for (const Case& c : cases) {
-    for (int mode = 0; mode < 3; ++mode) {
-      const bool install = mode == 0, check = mode == 1;
-      const Verdict expected = install ? c.install : check ? c.check : c.remove;
+    for (std::size_t mode = 0; mode < 3; ++mode) {
       fake::FakePlatform fake;
       MdlODBC odbc(fake, fake, fake);
       if (c.key) odbc.CreateDataSourceWow64(kName, kPath, kDescription);
       fake.PutKey(branch.listing).RemoveValue(kName);
       if (c.entry) fake.PutValue(branch.listing, kName, c.entry->type, c.entry->data);
       const auto before = fake.Snapshot();
-      const DataSourceResult result = install ? odbc.CreateDataSourceWow64(kName, kPath, kDescription)
-                                      : check ? odbc.CheckDataSource(branch, spec)
-                                              : odbc.RemoveDataSource(branch, spec);
-      const std::string shown = (c.entry ? c.entry->data : "no entry") + (c.key ? ", key" : ", no key") +
-                                (install ? ", install"
-                                 : check ? ", check"
-                                         : ", remove");
-      EXPECT_EQ(result.verdict, expected) << shown << ": " << result.detail;
-      EXPECT_NE(install || check ? result.detail.find(c.why) : 0, std::string::npos) << shown;
-      EXPECT_EQ(check && c.install == Verdict::Left ? result.detail.rfind("not this program's: ", 0) : 0, 0u);
-      if (expected == Verdict::Left || check) {
+      const DataSourceResult result = mode == 0 ? odbc.CreateDataSourceWow64(kName, kPath, kDescription)
+                                      : mode == 1
+                                          ? odbc.CheckDataSource(branch, {kName, kPath, kDescription})
+                                          : odbc.RemoveDataSource(branch, {kName, kPath, kDescription});
+      const std::string shown = (c.entry ? c.entry->data : "none") + (c.key ? ", key, " : ", no key, ") +
+                                std::to_string(mode) + ": " + result.detail;
+      EXPECT_EQ(result.verdict, c.verdicts[mode]) << shown;
+      EXPECT_NE(mode < 2 ? result.detail.find(c.why) : 0, std::string::npos) << shown;
+      EXPECT_EQ(mode == 1 && !c.why.empty() ? result.detail.rfind("not this program's: ", 0) : 0, 0u)
+          << shown;
+      if (c.verdicts[mode] == V::Left || mode == 1) {
         EXPECT_EQ(fake.Snapshot(), before) << shown;
-      } else if (install) {
+      } else if (mode == 0) {
         EXPECT_TRUE(odbc.Inspect(branch, kName, KEY_READ).Complete()) << shown;
         EXPECT_EQ(fake.GetValue(branch.listing, kName)->data, c.entry ? c.entry->data : MdlODBC::kDriverName);
       } else {

@@ -160,18 +160,17 @@ TEST(DataSourcesTest, WalkUpToTheLargestYearEnds) {
   MdlODBC odbc(fake, fake, fake);
   MachineFacts facts(reader, fake, odbc);
   const std::size_t expected = 5 * (1 + 32767 - 2002 + 1);
-  std::size_t walked = 0;
-  std::string last;
+  std::vector<std::string> walked;
   std::int16_t year = 0;
   const auto visit = [](const DataSourceSpec& spec, const MdlODBC::Branch&) {
     return DataSourceResult{spec.name, Verdict::Present, ""};
   };
   ASSERT_NO_THROW(ForEachDataSource(facts, year, visit, [&](DataSourceResult result) {
-    if (++walked > expected) throw std::length_error("walked past the last year");
-    last = result.name;
+    if (walked.size() == expected) throw std::length_error("walked past the last year");
+    walked.push_back(result.name);
   }));
-  EXPECT_EQ(walked, expected);
-  EXPECT_EQ(last, "MV32767-S2");
+  EXPECT_EQ(walked.size(), expected);
+  EXPECT_EQ(walked.back(), "MV32767-S2");
 }
 
 TEST_F(SetupRunTest, CentringRejectsSizesThatAreNotFinite) {

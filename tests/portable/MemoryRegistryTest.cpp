@@ -293,15 +293,15 @@ TEST_F(MemoryRegistryTest, DeletedValueLeavesTheOthersInOrderAndQueryInfoCountsW
   // Enumerated in the same order, each with its name's length and its data's size.
   std::string names;
   char name[7];  // "Driver" and its NUL
-  for (DWORD index = 0, length = sizeof name, size = 0;
-       reg.RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS;
-       ++index, length = sizeof name)
+  DWORD length = sizeof name, size = 0;
+  for (DWORD i = 0; reg.RegEnumValueA(key, i, name, &length, nullptr, nullptr, nullptr, &size) == 0;
+       ++i, length = sizeof name)
     names += std::string(name) + " " + std::to_string(length) + " " + std::to_string(size) + ", ";
   EXPECT_EQ(names, "Driver 6 6, Z 1 1, dbq 3 5, ");
-  DWORD length = 6;
-  EXPECT_EQ(reg.RegEnumValueA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
   EXPECT_EQ(reg.RegEnumValueA(key, 3, name, &length, nullptr, nullptr, nullptr, nullptr),
             ERROR_NO_MORE_ITEMS);
+  length = 6;
+  EXPECT_EQ(reg.RegEnumValueA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
   EXPECT_EQ(reg.RegEnumValueA(setOnly, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
             ERROR_ACCESS_DENIED);
 }
