@@ -289,6 +289,21 @@ TEST_F(MemoryRegistryTest, DeletedValueLeavesTheOthersInOrderAndQueryInfoCountsW
   HKEY setOnly = 0;
   ASSERT_EQ(reg.RegOpenKeyExA(key, "", 0, KEY_SET_VALUE, &setOnly), ERROR_SUCCESS);
   EXPECT_EQ(reg.RegQueryInfoKeyCounts(setOnly, nullptr, &values), ERROR_ACCESS_DENIED);
+
+  // Enumerated in the same order, each with its name's length and its data's size.
+  std::string names;
+  char name[7];  // "Driver" and its NUL
+  DWORD length = sizeof name, size = 0;
+  for (DWORD i = 0; reg.RegEnumValueA(key, i, name, &length, nullptr, nullptr, nullptr, &size) == 0;
+       ++i, length = sizeof name)
+    names += std::string(name) + " " + std::to_string(length) + " " + std::to_string(size) + ", ";
+  EXPECT_EQ(names, "Driver 6 6, Z 1 1, dbq 3 5, ");
+  EXPECT_EQ(reg.RegEnumValueA(key, 3, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_NO_MORE_ITEMS);
+  length = 6;
+  EXPECT_EQ(reg.RegEnumValueA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+  EXPECT_EQ(reg.RegEnumValueA(setOnly, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_ACCESS_DENIED);
 }
 
 // Records what reaches RecordChange, or refuses it.

@@ -269,13 +269,7 @@ LONG MemoryRegistry::RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD*
   if (!(open->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   const RegValue* value = open->key->FindValue(NameOf(lpValueName));
   if (value == nullptr) return ERROR_FILE_NOT_FOUND;
-  if (lpType != nullptr) *lpType = value->type;
-  if (lpcbData == nullptr) return ERROR_SUCCESS;
-  const auto size = static_cast<DWORD>(value->data.size());
-  const LONG status = lpData != nullptr && *lpcbData < size ? ERROR_MORE_DATA : ERROR_SUCCESS;
-  if (lpData != nullptr && status == ERROR_SUCCESS) std::copy(value->data.begin(), value->data.end(), lpData);
-  *lpcbData = size;
-  return status;
+  return CopyData(*value, lpType, lpData, lpcbData);
 }
 
 LONG MemoryRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
@@ -323,6 +317,31 @@ LONG MemoryRegistry::RegEnumKeyA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD c
   if (lpName == nullptr || name.size() >= cchName) return ERROR_MORE_DATA;
   *std::copy(name.begin(), name.end(), lpName) = '\0';
   return ERROR_SUCCESS;
+}
+
+LONG MemoryRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
+                                   DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
+  const OpenKey* open = nullptr;
+  if (LONG status = Resolve(hKey, open, KEY_QUERY_VALUE); status != ERROR_SUCCESS) return status;
+  if (lpValueName == nullptr || lpcchValueName == nullptr || lpReserved != nullptr ||
+      (lpData != nullptr && lpcbData == nullptr))
+    return ERROR_INVALID_PARAMETER;
+  if (dwIndex >= open->key->values.size()) return ERROR_NO_MORE_ITEMS;
+  const RegValue& value = *std::next(open->key->values.begin(), dwIndex);
+  if (value.name.size() >= *lpcchValueName) return ERROR_MORE_DATA;
+  *std::copy(value.name.begin(), value.name.end(), lpValueName) = '\0';
+  *lpcchValueName = static_cast<DWORD>(value.name.size());
+  return CopyData(value, lpType, lpData, lpcbData);
+}
+
+LONG MemoryRegistry::CopyData(const RegValue& value, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
+  if (lpType != nullptr) *lpType = value.type;
+  if (lpcbData == nullptr) return ERROR_SUCCESS;
+  const auto size = static_cast<DWORD>(value.data.size());
+  const LONG status = lpData != nullptr && *lpcbData < size ? ERROR_MORE_DATA : ERROR_SUCCESS;
+  if (lpData != nullptr && status == ERROR_SUCCESS) std::copy(value.data.begin(), value.data.end(), lpData);
+  *lpcbData = size;
+  return status;
 }
 
 void MemoryRegistry::AddVolatileValue(const std::string& keyPath, const std::string& valueName, DWORD type,

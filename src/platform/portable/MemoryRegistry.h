@@ -132,6 +132,9 @@ class MemoryRegistry : public Registry {
   LONG RegQueryInfoKeyCounts(HKEY hKey, DWORD* lpcSubKeys, DWORD* lpcValues) override;
   // Subkeys in case-insensitive order of their names.
   LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD cchName) override;
+  // Values in the order they were first set.
+  LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName, DWORD* lpReserved,
+                     DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override;
 
   // For the host to publish machine facts at start, even in a read-only
   // registry: missing keys on the path are created volatile. Throws
@@ -181,6 +184,8 @@ class MemoryRegistry : public Registry {
   // Splits subKey into parts_ and follows it from `from` as far as it exists.
   LONG Walk(RegKey& from, const char* subKey, RegKey*& key, std::size_t& matched);
   LONG NewHandle(RegKey& key, DWORD access, HKEY* phkResult);
+  // A value's type, and its data or size, as the query and enumeration calls give them.
+  static LONG CopyData(const RegValue& value, DWORD* lpType, BYTE* lpData, DWORD* lpcbData);
   // RecordChange for a change to key or its values, unless the key is volatile.
   LONG Record(Change::Kind kind, const RegKey& key, const RegValue* value);
   DWORD FullAccess() const noexcept { return readOnly_ ? KEY_READ : KEY_ALL_ACCESS; }
