@@ -3,8 +3,9 @@
 # display. The prefix's server stays up meanwhile, as Windows keeps its
 # registry when a program is killed: what the killed run wrote stays, and
 # the next run of the same kind must exit 0 and leave the branch exactly as
-# a clean run leaves it. Sourced by run-wine-tests.sh after deploy-checks.sh
-# (run_plain) and registry-checks.sh (restore_wow, names).
+# a clean run leaves it. Sourced by run-wine-tests.sh after prefixes.sh
+# (export_key, same_export), runs.sh (RUN_TIMEOUT), registry-checks.sh
+# (restore_wow, names) and deploy-checks.sh (run_plain).
 : "${work:?run-wine-tests.sh sets the scratch folder}"
 : "${p64:?run-wine-tests.sh names the 64-bit prefix}"
 : "${wine64:?run-wine-tests.sh chooses the 64-bit loader}"
