@@ -6,17 +6,10 @@
 
 #include "platform/win32/LogPath.h"
 
-using platform::win32::DirectlyIn;
-using platform::win32::FolderEnds;
-
 namespace {
 
 TEST(LogPathTest, FoldersBelowTheRootOfEachKindOfPath) {
-  struct Case {
-    const wchar_t* path;
-    std::vector<std::wstring> folders;
-  };
-  const Case cases[] = {
+  const std::pair<std::wstring, std::vector<std::wstring>> cases[] = {
       {L"C:\\Windows\\Logs\\x.log", {L"C:\\Windows", L"C:\\Windows\\Logs"}},
       {L"C:\\x.log", {}},
       {L"\\\\server\\share\\logs\\x.log", {L"\\\\server\\share\\logs"}},
@@ -25,23 +18,24 @@ TEST(LogPathTest, FoldersBelowTheRootOfEachKindOfPath) {
       {L"\\\\?\\UNC\\server\\share\\a\\x.log", {L"\\\\?\\UNC\\server\\share\\a"}},
       {L"C:\\ProgramData\\Журнал\\x.log", {L"C:\\ProgramData", L"C:\\ProgramData\\Журнал"}},
   };
-  for (const Case& c : cases) {
-    const std::wstring path = c.path;
+  for (const auto& [path, expected] : cases) {
     std::vector<std::wstring> folders;
-    for (const std::size_t end : FolderEnds(path)) folders.push_back(path.substr(0, end));
-    EXPECT_EQ(folders, c.folders) << std::string(path.begin(), path.end());
+    for (const std::size_t end : platform::win32::FolderEnds(path)) folders.push_back(path.substr(0, end));
+    EXPECT_EQ(folders, expected) << folders.size();
   }
 }
 
 TEST(LogPathTest, AFileElsewhereThanItsFolderIsNotInIt) {
   const std::wstring logs = L"\\Device\\HarddiskVolume3\\Windows\\Logs";
-  EXPECT_TRUE(DirectlyIn(logs + L"\\x.log", logs));
-  EXPECT_FALSE(DirectlyIn(L"\\Device\\HarddiskVolume3\\Windows\\System32\\x.log",
-                          logs));  // the folder became a junction
-  EXPECT_FALSE(DirectlyIn(logs + L"\\deeper\\x.log", logs));
-  EXPECT_FALSE(DirectlyIn(logs + L"2\\x.log", logs));
-  EXPECT_FALSE(DirectlyIn(logs + L"\\", logs));
-  EXPECT_FALSE(DirectlyIn(L"\\Device\\HarddiskVolume4\\Windows\\Logs\\x.log", logs));
+  const std::pair<std::wstring, bool> cases[] = {
+      {logs + L"\\x.log", true},
+      {L"\\Device\\HarddiskVolume3\\Windows\\System32\\x.log", false},  // the folder became a junction
+      {logs + L"\\deeper\\x.log", false},
+      {logs + L"2\\x.log", false},
+      {logs + L"\\", false},
+      {L"\\Device\\HarddiskVolume4\\Windows\\Logs\\x.log", false},
+  };
+  for (const auto& [file, in] : cases) EXPECT_EQ(platform::win32::DirectlyIn(file, logs), in) << file.size();
 }
 
 }  // namespace

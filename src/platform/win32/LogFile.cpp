@@ -220,7 +220,7 @@ bool OwnerTrusted(HANDLE file, const Rights& rights, const std::string& path,
 // root is opened as itself, and refused when it, or what its name shows, is
 // a reparse point. The folders are kept open without FILE_SHARE_DELETE until
 // the file is open, so that none of them can be renamed or replaced
-// meanwhile. The last one is opened is at the end of folders.
+// meanwhile. The last one opened is at the end of folders.
 bool HoldFolders(const std::wstring& full, const std::string& path, std::vector<UniqueFile>& folders,
                  platform::OpenedLogFile& refusal) {
   char code[32];
@@ -264,7 +264,7 @@ namespace platform {
 // who could not write the file they linked to), or, with administrator
 // rights, lies elsewhere than its path says or has an untrusted owner.
 // Unelevated, the program can write nothing that its user could not, and a
-// link or any owner will do.
+// link on the way or any owner will do.
 OpenedLogFile OpenLogFile(const std::string& path, std::chrono::milliseconds wait) {
   char code[32];
   bool valid = false;
@@ -320,7 +320,6 @@ OpenedLogFile OpenLogFile(const std::string& path, std::chrono::milliseconds wai
         "run it again.",
         ErrorText(error, code));
   // Before any refusal below: a file made here goes again with it.
-  OpenedLogFile refused;
   const auto refuse = [&](OpenedLogFile why) {
     FILE_DISPOSITION_INFO gone{TRUE};
     if (made) ::SetFileInformationByHandle(file.get(), FileDispositionInfo, &gone, sizeof gone);
@@ -337,7 +336,7 @@ OpenedLogFile OpenLogFile(const std::string& path, std::chrono::milliseconds wai
     return refuse(Refused(path, "has %lu hard links, so it may be another file's name; remove it, or %s",
                           static_cast<unsigned long>(information.nNumberOfLinks), kAdministratorsFolder));
   if (!rights.guarded) return {std::make_unique<Win32LogFile>(std::move(file)), ""};
-  if (!OwnerTrusted(file.get(), rights, path, refused)) return refuse(std::move(refused));
+  if (!OwnerTrusted(file.get(), rights, path, refusal)) return refuse(std::move(refusal));
   // The folders held could not be replaced, but the last one could have
   // been made a junction in place meanwhile: the file must be in it.
   if (!folders.empty()) {
