@@ -2,7 +2,10 @@
 # Installs what the Windows cross build and its tests under Wine need, on
 # Debian 12, as root, without questions: MinGW-w64, CMake, GoogleTest's
 # sources, Wine (64- and 32-bit), a virtual X display, xdotool and
-# ImageMagick, with what they recommend (the set the tests were run with).
+# ImageMagick, wixl and msitools (the MSI and its tables), osslsigncode and
+# openssl (Authenticode signing and its throw-away test certificates) and npm
+# (the detection script's parse test), with what they recommend (the set the
+# tests were run with).
 #
 # Where the kernel refuses 32-bit programs, Wine's 32-bit loader cannot start
 # by itself; it then runs under qemu-i386 user-mode emulation (see
@@ -16,7 +19,8 @@
 set -eu
 
 packages="cmake make googletest mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-  wine wine64 wine32:i386 fonts-wine xvfb xauth xdotool x11-utils imagemagick faketime"
+  wine wine64 wine32:i386 fonts-wine xvfb xauth xdotool x11-utils imagemagick faketime
+  wixl msitools osslsigncode openssl"
 
 # The oldest qemu-user tried with Wine's 32-bit loader, and where it comes from.
 qemu_min_version=1:10
