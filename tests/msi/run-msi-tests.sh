@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# tests/msi/run-msi-tests.sh BUILD_X86: MarvaneSetup.msi's tables, its signing with a throw-away
-# certificate, and under Wine (the x86 exe in a 64-bit prefix) msiexec's install, install again,
-# repair and uninstall, then the signed package's. Needs what scripts/install-windows-deps.sh installs.
+# tests/msi/run-msi-tests.sh BUILD_X86: MarvaneSetup.msi's tables, its signing, and under Wine (the x86 exe
+# in a 64-bit prefix) msiexec's install, install again, repair and uninstall, then the signed package's.
 set -u
 here=$(dirname "$0")
 # shellcheck source=../lib.sh
@@ -15,13 +14,10 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 . "$here/../wine/prefixes.sh"
 lines() { [ "$(grep -ciE "$2" "$3")" = "$1" ]; } # lines N PATTERN FILE
 check "MarvaneSetup.msi built: $msi" [ -f "$msi" ] || { summary; exit 1; }
-
-check "msiinfo: the tables the README names" \
-  lines 8 '^(Property|Upgrade|Directory|Component|File|Feature|CustomAction|InstallExecuteSequence)$' <(msiinfo tables "$msi")
+check "msiinfo: the tables the README names" lines 8 '^(Property|Upgrade|Directory|Component|File|Feature|CustomAction|InstallExecuteSequence)$' <(msiinfo tables "$msi")
 # Each run of the exe and of schtasks: deferred (0x400), as SYSTEM (0x800), its status checked (no 0x40).
 check "msiinfo: the exe's and schtasks' runs deferred, as SYSTEM, their status checked" \
   lines 5 '^Marvane(Install|Repair|Remove|TaskX86|TaskX64)	(3090|3122)	' <(msiinfo export "$msi" CustomAction)
-
 # Signed with a throw-away CA's code-signing certificate, each file verifies, and not with one byte changed.
 verified() { osslsigncode verify -CAfile "$ca/ca.crt" -in "$1" >/dev/null 2>&1; }
 changed() { cp "$1" "$ca/x" && printf '#' | dd of="$ca/x" bs=1 conv=notrunc seek="$(grep -boaF "$2" "$1" | head -n1 | cut -d: -f1)" 2>/dev/null && ! verified "$ca/x"; }
@@ -39,7 +35,6 @@ for item in package/MarvaneSetup.exe:'Setup Complete' package/MarvaneSetup.com:'
   check "osslsigncode verify accepts ${item%%:*}, signed, against the throw-away CA" verified "$ca/signed/${item%%:*}"
   check "... and refuses it with one byte of \"${item#*:}\" changed" changed "$ca/signed/${item%%:*}" "${item#*:}"
 done
-
 if ! wine32_loaders "$work" 2>"$work/reason"; then skip "MarvaneSetup.msi under Wine: $(tail -n1 "$work/reason")" && summary && exit; fi
 p=$work/win64 wine64=$wine32_boot_loader
 check "64-bit prefix boots" boot_prefix "$p" win64 "$wine64" || { summary; exit 1; }
@@ -49,7 +44,6 @@ restart_server "$p"
 folder="$p/drive_c/Program Files (x86)/Marvane" task="$p/drive_c/windows/system32/tasks/Marvane Setup"
 wow='HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432node\ODBC\ODBC.INI' ours='(Marvane|MV[0-9]{4})-(R|R1|S|S1|S2)'
 count=$((5 + 5 * ($(date +%Y) - 2002)))
-
 # msiexec ARGS...: quiet, logged, the branch exported after it (Wine passes on 8 bits of its status).
 msiexec() {
   WINEPREFIX=$p timeout 300 "$wine64" msiexec "$@" /qn /l*v 'C:\msi.log' </dev/null >/dev/null 2>&1
@@ -62,15 +56,12 @@ ran_x64() { grep -q ': MarvaneTaskX64\.$' "$work/msi.log" && ! grep -q ': Marvan
 expands_to_exe() { [ -n "$1" ] && [ "$p/drive_c$(in_prefix "$p" "$wine64" cmd /c "echo ${1//\"/}" | tr -d '\r' | sed 's|^[Cc]:||; s|\\|/|g')" -ef "$folder/MarvaneSetup.exe" ]; }
 # state: msiexec's status, HKLM\SOFTWARE but Windows Installer's own records, the files, the task.
 state() { echo "status $msi_status" && export_key "$p" "$wine64" 'HKEY_LOCAL_MACHINE\SOFTWARE' "$work/s" /reg:64 && grep -vF "\\Installer\\" "$work/s" && md5sum "$folder"/* "$task"; }
-
 installed_checks() { # LABEL
   check "$1: the $count data sources there (key with Driver, entry)" lines $((2 * count)) "\\\\$ours\\|Driver\\||Sources\\|$ours\\|" "$work/wow"
-  check "$1: status 0 (was $msi_status), the exe and the .com in Program Files (x86)\\Marvane" \
-    test "$msi_status" = 0 -a -f "$folder/MarvaneSetup.exe" -a -f "$folder/MarvaneSetup.com"
+  check "$1: status 0 (was $msi_status), the exe and the .com in Program Files (x86)\\Marvane" test "$msi_status" = 0 -a -f "$folder/MarvaneSetup.exe" -a -f "$folder/MarvaneSetup.com"
   check "$1: the task's definition for 64-bit Windows registered" ran_x64
   tr -d '\0\r' <"$task" >"$work/task"
-  check "$1: task \"Marvane Setup\" not stopped or skipped on battery, limited to minutes" \
-    lines 3 '<(DisallowStartIfOnBatteries|StopIfGoingOnBatteries)>false<|<ExecutionTimeLimit>PT[0-9]+M<' "$work/task"
+  check "$1: task \"Marvane Setup\" not stopped or skipped on battery, limited to minutes" lines 3 '<(DisallowStartIfOnBatteries|StopIfGoingOnBatteries)>false<|<ExecutionTimeLimit>PT[0-9]+M<' "$work/task"
   if ! grep -q '<BootTrigger>' "$work/task"; then
     skip "$1: the registered task's trigger, account and command: Wine stores none (<Triggers/>, <Exec/>); checked in the definition given to schtasks"
     tr -d '\0\r' <"$folder/MarvaneSetupTask-x64.xml" >"$work/task"
@@ -103,7 +94,6 @@ else
 fi
 msiexec /x "$(wine_path "$msi")"
 removed_checks "msiexec /x"
-
 msiexec /i "$(wine_path "$ca/signed/MarvaneSetup.msi")"
 installed_checks "signed, msiexec /i"
 check "signed, msiexec /i: the installed exe verifies" verified "$folder/MarvaneSetup.exe"
