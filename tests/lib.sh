@@ -46,6 +46,23 @@ summary() {
 }
 
 # ---------------------------------------------------------------------------
+# A folder that stops answering, as a file server does that no longer
+# replies: a FUSE view of it (bindfs) mounted over it, its daemon stopped,
+# so that every look below it waits for as long as the daemon is stopped.
+# hang_folder DIR fails, changing nothing, where FUSE cannot mount;
+# release_folder DIR lets it answer again and unmounts it.
+hang_folder() {
+  command -v bindfs >/dev/null 2>&1 && [ -w /dev/fuse ] && bindfs "$1" "$1" 2>/dev/null || return 1
+  hang_daemon=$(pgrep -f -x "bindfs $1 $1") && kill -STOP "$hang_daemon" && return
+  fusermount -u "$1"
+  return 1
+}
+release_folder() {
+  kill -CONT "$hang_daemon"
+  fusermount -u "$1"
+}
+
+# ---------------------------------------------------------------------------
 # Wine loaders.
 
 # wine64_loader: prints Wine's 64-bit loader (it also runs 32-bit programs
