@@ -46,20 +46,29 @@ summary() {
 }
 
 # ---------------------------------------------------------------------------
-# A folder that stops answering, as a file server does that no longer
-# replies: a FUSE view of it (bindfs) mounted over it, its daemon stopped,
-# so that every look below it waits for as long as the daemon is stopped.
+# A folder whose root answers and nothing below it, as a file server that
+# stopped replying while its share's root is still known: a FUSE view of it
+# (bindfs) mounted over it, its root looked at, then its daemon stopped, so
+# that every other look below it waits for as long as the daemon is
+# stopped. The kernel keeps the root's attributes for an hour, and learns
+# from ls (which asks for a security label) that the view has no extended
+# attributes, which Wine asks for at every look.
 # hang_folder DIR fails, changing nothing, where FUSE cannot mount;
-# release_folder DIR lets it answer again and unmounts it.
+# release_folder lets the folder answer again and unmounts it (nothing
+# when none is held: for a script's exit).
 hang_folder() {
-  command -v bindfs >/dev/null 2>&1 && [ -w /dev/fuse ] && bindfs "$1" "$1" 2>/dev/null || return 1
-  hang_daemon=$(pgrep -f -x "bindfs $1 $1") && kill -STOP "$hang_daemon" && return
-  fusermount -u "$1"
+  local view=(bindfs --xattr-none -o attr_timeout=3600 "$1" "$1")
+  command -v bindfs >/dev/null 2>&1 && [ -w /dev/fuse ] && "${view[@]}" 2>/dev/null || return 1
+  hang_dir=$1
+  ls -ld "$1" >/dev/null && hang_daemon=$(pgrep -f -x "${view[*]}") && kill -STOP "$hang_daemon" && return
+  release_folder
   return 1
 }
 release_folder() {
-  kill -CONT "$hang_daemon"
-  fusermount -u "$1"
+  [ -n "${hang_dir:-}" ] || return 0
+  [ -z "${hang_daemon:-}" ] || kill -CONT "$hang_daemon"
+  fusermount -u "$hang_dir"
+  hang_dir=
 }
 
 # ---------------------------------------------------------------------------

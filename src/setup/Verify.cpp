@@ -51,7 +51,7 @@ bool NamesDeviceOrPipe(std::string path) {
     if (name == "pipe" || name == "mailslot") return true;
   }
   std::string name = path.substr(path.find_last_of("\\:") + 1);
-  name = name.substr(0, name.find('.'));
+  name.resize(std::min(name.size(), name.find('.')));
   name.erase(name.find_last_not_of(' ') + 1);
   const bool numbered = name.size() == 4 && (name.rfind("com", 0) == 0 || name.rfind("lpt", 0) == 0) &&
                         name[3] >= '1' && name[3] <= '9';
