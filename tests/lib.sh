@@ -46,16 +46,12 @@ summary() {
 }
 
 # ---------------------------------------------------------------------------
-# A folder whose root answers and nothing below it, as a file server that
-# stopped replying while its share's root is still known: a FUSE view of it
-# (bindfs) mounted over it, its root looked at, then its daemon stopped, so
-# that every other look below it waits for as long as the daemon is
-# stopped. The kernel keeps the root's attributes for an hour, and learns
-# from ls (which asks for a security label) that the view has no extended
-# attributes, which Wine asks for at every look.
-# hang_folder DIR fails, changing nothing, where FUSE cannot mount;
-# release_folder lets the folder answer again and unmounts it (nothing
-# when none is held: for a script's exit).
+# hang_folder DIR: DIR's root answers and nothing below it, as on a file
+# server that stopped replying: a FUSE view of it (bindfs) over it, its root
+# looked at (kept an hour; ls asks for a security label, so the kernel learns
+# there are no extended attributes, which Wine asks for), its daemon stopped.
+# Fails, changing nothing, where FUSE cannot mount. release_folder lets it
+# answer again and unmounts it (nothing when none is held).
 hang_folder() {
   local view=(bindfs --xattr-none -o attr_timeout=3600 "$1" "$1")
   command -v bindfs >/dev/null 2>&1 && [ -w /dev/fuse ] && "${view[@]}" 2>/dev/null || return 1
