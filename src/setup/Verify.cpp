@@ -37,8 +37,7 @@ bool NamesDeviceOrPipe(std::string path) {
     const std::string rest = path.substr(4);
     if (rest.rfind("unc\\", 0) == 0) {
       path = "\\\\" + rest.substr(4);
-    } else if (rest.size() >= 3 && rest[1] == ':' && rest[2] == '\\' &&
-               std::isalpha(static_cast<unsigned char>(rest[0]))) {
+    } else if (rest.size() >= 3 && rest[0] >= 'a' && rest[0] <= 'z' && rest[1] == ':' && rest[2] == '\\') {
       path = rest;
     } else {
       return true;
