@@ -6,7 +6,7 @@
 # shellcheck source=start.sh
 . "$(dirname "$0")/start.sh"
 state=$work/home/.local/state/MarvaneSetup
-run() { HOME=$work/home timeout 60 "$exe" "$@" </dev/null >"$work/out" 2>"$work/err"; status=$?; }
+run() { HOME=$work/home timeout -k 5 60 "$exe" "$@" </dev/null >"$work/out" 2>"$work/err"; status=$?; }
 errors() { grep ": error: " "$work/out" | cut -d: -f1 | sort | tr '\n' ' '; }
 
 run /quiet

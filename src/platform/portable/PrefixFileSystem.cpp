@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -164,6 +165,12 @@ DWORD PrefixFileSystem::GetLastError() {
   return lastError;
 }
 
+namespace {
+
+std::atomic<int> running{0};  // worker threads whose work has not returned, in the process
+
+}  // namespace
+
 struct PrefixFileSystem::Thread {
   std::mutex mutex;
   std::condition_variable ended;
@@ -172,14 +179,17 @@ struct PrefixFileSystem::Thread {
 
 HANDLE PrefixFileSystem::CreateThread(std::function<void()> work) {
   auto thread = std::make_shared<Thread>();
+  ++running;
   try {
     std::thread([work = std::move(work), thread] {
       work();
+      --running;
       const std::lock_guard<std::mutex> lock(thread->mutex);
       thread->done = true;
       thread->ended.notify_all();
     }).detach();
   } catch (const std::system_error&) {
+    --running;
     lastError = static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
@@ -223,8 +233,13 @@ namespace platform {
 
 // The kernel ends every thread with the process, one blocked in a call
 // included, unless that call cannot be interrupted even then (a FUSE
-// request that its server took and never answers).
+// request that its server took and never answers). While a worker is
+// still in its work, the exit handlers are left out, as ExitProcess leaves
+// out the C runtime's: a leak checker's would first stop every thread, and
+// one blocked in a call never stops.
 void ExitProcess(UINT uExitCode) {
+  std::fflush(nullptr);
+  if (portable::running > 0) std::_Exit(static_cast<int>(uExitCode));
   std::exit(static_cast<int>(uExitCode));
 }
 
