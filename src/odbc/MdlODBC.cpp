@@ -79,7 +79,9 @@ constexpr VersionDirectory kVersionDirectories[] = {{"Win2000", "C:\\WinNT\\Syst
                                                     {"Win98", "C:\\Windows\\System"},
                                                     {"Failed", ""}};
 
-// Where the data of a layout value comes from.
+// The layout of a data source, listed once: what an install writes and
+// completes, what /check calls complete, what /remove calls exactly this
+// program's. Where the data of a layout value comes from:
 enum class Source : std::uint32_t { Path, Description, Driver, Text, Number };
 
 struct LayoutValue {
@@ -87,6 +89,7 @@ struct LayoutValue {
   Source source;
   DWORD number = 0;
   const char* text = "";
+  bool needed = false;  // a data source without it is not complete
 };
 
 struct LayoutKey {
@@ -97,7 +100,7 @@ struct LayoutKey {
 constexpr LayoutValue kDataSourceValues[] = {
     {"DBQ", Source::Path},
     {"Description", Source::Description},
-    {"Driver", Source::Driver},
+    {"Driver", Source::Driver, 0, "", true},
     {"DriverId", Source::Number, 25},
     {"FIL", Source::Text, 0, "MS Access;"},
     {"SafeTransactions", Source::Number, 0},
@@ -118,6 +121,50 @@ constexpr LayoutKey kLayoutKeys[] = {
     {"\\Engines\\Jet", kJetValues},
 };
 
+// A value's type and bytes.
+struct ValueData {
+  DWORD type = REG_NONE;
+  std::string data;
+};
+
+// What a layout value holds when this program writes it: strings without a
+// terminating NUL, numbers as their four bytes.
+ValueData Expected(const LayoutValue& value, const DataSourceSpec& spec, const std::string& driverDirectory) {
+  switch (value.source) {
+    case Source::Path:
+      return {REG_SZ, spec.path};
+    case Source::Description:
+      return {REG_SZ, spec.description};
+    case Source::Driver:
+      return {REG_SZ, driverDirectory + MdlODBC::kDriverFile};
+    case Source::Text:
+      return {REG_SZ, value.text};
+    case Source::Number:
+      return {REG_DWORD, DwordBytes(value.number)};
+  }
+  return {};
+}
+
+// A text value's data without the terminating NUL it may be stored with.
+std::string TextOf(const std::string& data) {
+  return data.empty() || data.back() != '\0' ? data : data.substr(0, data.size() - 1);
+}
+
+// Whether a value that is there is what this program writes: the layout's
+// type and bytes (a string with or without one terminating NUL), the Driver
+// naming the driver file in any of driverDirectories, in any case of letters.
+bool Matches(const LayoutValue& value, const ValueData& found, const DataSourceSpec& spec,
+             const std::vector<std::string>& driverDirectories) {
+  if (value.source == Source::Driver)
+    return found.type == REG_SZ &&
+           std::any_of(driverDirectories.begin(), driverDirectories.end(), [&](const std::string& directory) {
+             return SameText(TextOf(found.data), directory + MdlODBC::kDriverFile);
+           });
+  const ValueData expected = Expected(value, spec, "");
+  if (found.type != expected.type) return false;
+  return expected.type == REG_SZ ? TextOf(found.data) == expected.data : found.data == expected.data;
+}
+
 // Writes keys and values one key at a time. The first create or set that
 // fails ends the writing (keys still get closed), so a data source is never
 // listed without everything before its entry, and the next run completes
@@ -134,13 +181,13 @@ class LayoutWriter {
   }
 
   // Strings are written without a terminating NUL in their byte count.
-  void SetText(const char* name, const std::string& text) {
-    Set(name, REG_SZ, reinterpret_cast<const BYTE*>(text.data()), static_cast<DWORD>(text.size()));
-  }
-
-  void SetNumber(const char* name, DWORD number) {
-    const std::string data = DwordBytes(number);
-    Set(name, REG_DWORD, reinterpret_cast<const BYTE*>(data.data()), 4);
+  void Set(const char* name, const ValueData& value) {
+    if (Failed()) return;
+    if (onlyMissing_ && !IsMissing(name)) return;
+    Check(registry_.RegSetValueExA(key_.Get(), name, 0, value.type,
+                                   reinterpret_cast<const BYTE*>(value.data.data()),
+                                   static_cast<DWORD>(value.data.size())),
+          "RegSetValueExA", name);
   }
 
   // Closed before the next key is created; what the close says decides nothing.
@@ -153,12 +200,6 @@ class LayoutWriter {
 
  private:
   bool Failed() const { return !failedCall_.empty(); }
-
-  void Set(const char* name, DWORD type, const BYTE* data, DWORD size) {
-    if (Failed()) return;
-    if (onlyMissing_ && !IsMissing(name)) return;
-    Check(registry_.RegSetValueExA(key_.Get(), name, 0, type, data, size), "RegSetValueExA", name);
-  }
 
   // A value whose presence cannot be told is left alone, and the
   // registration is not counted as done.
@@ -183,11 +224,6 @@ class LayoutWriter {
   std::string failedCall_;
   LONG status_ = ERROR_SUCCESS;
 };
-
-// A text value's data without the terminating NUL it may be stored with.
-std::string TextOf(const std::string& data) {
-  return data.empty() || data.back() != '\0' ? data : data.substr(0, data.size() - 1);
-}
 
 // A value's data for a message: printable ASCII only, and not too long.
 std::string Shown(const std::string& value) {
@@ -258,10 +294,14 @@ DataSourcePresence MdlODBC::Inspect(const Branch& branch, const std::string& nam
   UniqueKey key(registry_);
   if (key.Open(HKEY_LOCAL_MACHINE, (branch.root + name).c_str(), access) == ERROR_SUCCESS) {
     presence.key = true;
-    DWORD type = 0;
-    DWORD size = 0;
-    presence.driver =
-        registry_.RegQueryValueExA(key.Get(), "Driver", nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
+    presence.driver = true;
+    for (const LayoutValue& value : kDataSourceValues) {
+      DWORD type = 0;
+      DWORD size = 0;
+      if (value.needed)
+        presence.driver = presence.driver && registry_.RegQueryValueExA(key.Get(), value.name, nullptr, &type,
+                                                                        nullptr, &size) == ERROR_SUCCESS;
+    }
     key.Close();
   }
   // Whether or not the key is there: an entry of another driver is never taken over.
@@ -276,25 +316,8 @@ DataSourceResult MdlODBC::WriteLayout(const Branch& branch, const DataSourceSpec
 
   for (const LayoutKey& layoutKey : kLayoutKeys) {
     writer.Create(key + layoutKey.suffix);
-    for (const LayoutValue& value : layoutKey.values) {
-      switch (value.source) {
-        case Source::Path:
-          writer.SetText(value.name, spec.path);
-          break;
-        case Source::Description:
-          writer.SetText(value.name, spec.description);
-          break;
-        case Source::Driver:
-          writer.SetText(value.name, driverDirectory + kDriverFile);
-          break;
-        case Source::Text:
-          writer.SetText(value.name, value.text);
-          break;
-        case Source::Number:
-          writer.SetNumber(value.name, value.number);
-          break;
-      }
-    }
+    for (const LayoutValue& value : layoutKey.values)
+      writer.Set(value.name, Expected(value, spec, driverDirectory));
     writer.Close();
   }
 
@@ -302,7 +325,7 @@ DataSourceResult MdlODBC::WriteLayout(const Branch& branch, const DataSourceSpec
   const bool listed = present.entry.kind == DataSourceEntry::Kind::Ours;
   if (!listed) {
     writer.Create(branch.listing);
-    writer.SetText(spec.name.c_str(), kDriverName);
+    writer.Set(spec.name.c_str(), {REG_SZ, kDriverName});
     writer.Close();
   }
   return writer.Result(spec.name, present.key || listed ? Verdict::Completed : Verdict::Registered);
@@ -333,10 +356,11 @@ DataSourceResult MdlODBC::CheckDataSource(const Branch& branch, const DataSource
   if (presence.entry.kind == DataSourceEntry::Kind::NotOurs)
     return {spec.name, Verdict::Missing, "not this program's: " + presence.entry.detail};
   if (presence.Complete()) return {spec.name, Verdict::Present, ""};
-  return {spec.name, Verdict::Missing,
-          !presence.key      ? "no key"
-          : !presence.driver ? "no Driver value"
-                             : "not listed under ODBC Data Sources"};
+  const std::string key = branch.root + spec.name;
+  std::string missing = !presence.key ? "no key " + key : !presence.driver ? "no Driver value in " + key : "";
+  if (presence.entry.kind == DataSourceEntry::Kind::Absent)
+    missing += (missing.empty() ? "" : "; ") + std::string("not listed under ") + branch.listing;
+  return {spec.name, Verdict::Missing, missing};
 }
 
 namespace {
@@ -394,8 +418,6 @@ class Ownership {
   }
 
  private:
-  static bool IsText(const std::string& data, const std::string& text) { return TextOf(data) == text; }
-
   // One value: absent, or there with the layout's data. suffix is where the
   // key lies below the data source's own ("" or "\\Engines\\Jet").
   Finding Value(HKEY key, const std::string& path, const char* suffix, const LayoutValue& value,
@@ -404,25 +426,7 @@ class Ownership {
     std::string data;
     if (Finding found = Read(key, path + "\\" + value.name, value.name, type, data, present)) return found;
     if (!present) return std::nullopt;
-    bool same = false;
-    switch (value.source) {
-      case Source::Path:
-        same = type == REG_SZ && IsText(data, spec_.path);
-        break;
-      case Source::Description:
-        same = type == REG_SZ && IsText(data, spec_.description);
-        break;
-      case Source::Driver:
-        for (const std::string& directory : driverDirectories_)
-          same = same || (type == REG_SZ && SameText(TextOf(data), directory + MdlODBC::kDriverFile));
-        break;
-      case Source::Text:
-        same = type == REG_SZ && IsText(data, value.text);
-        break;
-      case Source::Number:
-        same = type == REG_DWORD && data == DwordBytes(value.number);
-        break;
-    }
+    const bool same = Matches(value, {type, data}, spec_, driverDirectories_);
     if (same) return std::nullopt;
     const std::string below = *suffix == '\0' ? "" : std::string(suffix + 1) + " ";
     return Left("its " + below + value.name + " is " + Described(type, data));

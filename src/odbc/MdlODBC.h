@@ -98,7 +98,9 @@ class MdlODBC {
   DataSourceEntry Entry(const Branch& branch, const std::string& name);
 
   // Present when the data source is there and complete, Missing (with what
-  // is missing, or why it is not this program's) when not; reads only.
+  // is missing, naming the key or listing it looked at, or why it is not
+  // this program's) when not; reads only. The one test of completeness,
+  // for /check and /verify.
   DataSourceResult CheckDataSource(const Branch& branch, const DataSourceSpec& spec);
 
   // Deletes a data source that is still exactly what this program writes

@@ -6,22 +6,22 @@
 
 namespace {
 
-enum class Switch { Quiet, Log, Check, Remove, Verify, Help };
-
-struct SwitchName {
+// A switch: the mode it asks for, or, without one, an option.
+struct Switch {
   const char* name;
-  Switch what;
   bool isLong;
+  std::optional<Mode> mode;
+  bool takesFile = false;  // /log FILE; the other option is /quiet
 };
 
-constexpr SwitchName kSwitches[] = {
-    {"quiet", Switch::Quiet, true},   {"q", Switch::Quiet, false},         {"log", Switch::Log, true},
-    {"l", Switch::Log, false},        {"check", Switch::Check, true},      {"remove", Switch::Remove, true},
-    {"verify", Switch::Verify, true}, {"uninstall", Switch::Remove, true}, {"x", Switch::Remove, false},
-    {"help", Switch::Help, true},     {"h", Switch::Help, false},          {"?", Switch::Help, false},
+constexpr Switch kSwitches[] = {
+    {"quiet", true, std::nullopt},    {"q", false, std::nullopt},        {"log", true, std::nullopt, true},
+    {"l", false, std::nullopt, true}, {"check", true, Mode::Check},      {"verify", true, Mode::Verify},
+    {"remove", true, Mode::Remove},   {"uninstall", true, Mode::Remove}, {"x", false, Mode::Remove},
+    {"help", true, Mode::Help},       {"h", false, Mode::Help},          {"?", false, Mode::Help},
 };
 
-std::optional<Switch> Recognise(const std::string& argument) {
+const Switch* Recognise(const std::string& argument) {
   std::string name;
   bool doubleDash = false;
   if (argument.rfind("--", 0) == 0) {
@@ -30,12 +30,27 @@ std::optional<Switch> Recognise(const std::string& argument) {
   } else if (!argument.empty() && (argument[0] == '/' || argument[0] == '-')) {
     name = argument.substr(1);
   } else {
-    return std::nullopt;
+    return nullptr;
   }
   name = LowerCase(name);
-  for (const SwitchName& candidate : kSwitches)
-    if (name == candidate.name && (!doubleDash || candidate.isLong)) return candidate.what;
-  return std::nullopt;
+  for (const Switch& candidate : kSwitches)
+    if (name == candidate.name && (!doubleDash || candidate.isLong)) return &candidate;
+  return nullptr;
+}
+
+// "/check, /verify and /remove": the first switch of every mode a run can be in.
+std::string ModeSwitches() {
+  std::vector<std::string> names;
+  std::optional<Mode> last;
+  for (const Switch& candidate : kSwitches)
+    if (candidate.mode && candidate.mode != Mode::Help && candidate.mode != last) {
+      names.push_back(std::string("/") + candidate.name);
+      last = candidate.mode;
+    }
+  std::string text;
+  for (std::size_t i = 0; i < names.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+  return text;
 }
 
 CommandLine Invalid(const std::string& why) {
@@ -47,6 +62,39 @@ CommandLine Invalid(const std::string& why) {
 
 }  // namespace
 
+// Switches without a default, so that a new mode cannot be left out.
+const char* ModeName(Mode mode) {
+  switch (mode) {
+    case Mode::Install:
+      return "install";
+    case Mode::Check:
+      return "check";
+    case Mode::Verify:
+      return "verify";
+    case Mode::Remove:
+      return "remove";
+    case Mode::Help:
+      return "help";
+    case Mode::Invalid:
+      return "invalid";
+  }
+  return "?";
+}
+
+bool ChangesTheMachine(Mode mode) {
+  switch (mode) {
+    case Mode::Install:
+    case Mode::Remove:
+      return true;
+    case Mode::Check:
+    case Mode::Verify:
+    case Mode::Help:
+    case Mode::Invalid:
+      return false;
+  }
+  return false;
+}
+
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine command;
   bool help = false;
@@ -54,38 +102,27 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   bool logGiven = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
-    const std::optional<Switch> what = Recognise(argument);
-    if (!what) return Invalid("unknown argument \"" + argument + "\"");
-    switch (*what) {
-      case Switch::Quiet:
-        command.quiet = true;
-        break;
-      case Switch::Log:
-        if (logGiven) return Invalid("the log file is named twice");
-        if (i + 1 >= arguments.size() || arguments[i + 1].empty())
-          return Invalid(argument + " needs the name of the log file after it");
-        // "/log /check" is a forgotten file name, not a log file called "/check".
-        if (Recognise(arguments[i + 1]))
-          return Invalid(argument + " needs the name of the log file after it, not the switch " +
-                         arguments[i + 1]);
-        command.logFile = arguments[++i];
-        logGiven = true;
-        break;
-      case Switch::Check:
-      case Switch::Remove:
-      case Switch::Verify: {
-        const Mode mode = *what == Switch::Check    ? Mode::Check
-                          : *what == Switch::Remove ? Mode::Remove
-                                                    : Mode::Verify;
-        if (modeGiven && command.mode != mode)
-          return Invalid("only one of /check, /remove and /verify can be used");
-        command.mode = mode;
-        modeGiven = true;
-        break;
-      }
-      case Switch::Help:
-        help = true;
-        break;
+    const Switch* what = Recognise(argument);
+    if (what == nullptr) return Invalid("unknown argument \"" + argument + "\"");
+    if (what->takesFile) {
+      if (logGiven) return Invalid("the log file is named twice");
+      if (i + 1 >= arguments.size() || arguments[i + 1].empty())
+        return Invalid(argument + " needs the name of the log file after it");
+      // "/log /check" is a forgotten file name, not a log file called "/check".
+      if (Recognise(arguments[i + 1]) != nullptr)
+        return Invalid(argument + " needs the name of the log file after it, not the switch " +
+                       arguments[i + 1]);
+      command.logFile = arguments[++i];
+      logGiven = true;
+    } else if (!what->mode) {
+      command.quiet = true;
+    } else if (*what->mode == Mode::Help) {
+      help = true;
+    } else {
+      if (modeGiven && command.mode != *what->mode)
+        return Invalid("only one of " + ModeSwitches() + " can be used");
+      command.mode = *what->mode;
+      modeGiven = true;
     }
   }
   if (help) {

@@ -74,17 +74,23 @@ std::string Outcome::Incomplete(const char* run, const char* notDone, const char
 }
 
 std::string Outcome::Message() const {
+  switch (mode_) {
+    case Mode::Remove:
+      if (Complete()) return kRemovalCompleteMessage;
+      return Incomplete("Removal", "were not removed",
+                        "Data sources changed by hand are left as they are; the log says why. Fix any "
+                        "other cause (for example, run as an administrator) and run the removal again.");
+    case Mode::Install:
+    case Mode::Check:
+    case Mode::Verify:
+    case Mode::Help:
+    case Mode::Invalid:
+      break;
+  }
   if (Complete()) return kCompleteMessage;
   return Incomplete("Setup", "could not be registered",
                     "Fix the cause (for example, run this setup as an administrator) and run it again. "
                     "Data sources that are already registered are left as they are.");
-}
-
-std::string Outcome::RemovalMessage() const {
-  if (Complete()) return kRemovalCompleteMessage;
-  return Incomplete("Removal", "were not removed",
-                    "Data sources changed by hand are left as they are; the log says why. Fix any other "
-                    "cause (for example, run as an administrator) and run the removal again.");
 }
 
 std::string Outcome::Summary() const {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "odbc/MdlODBC.h"
+#include "setup/CommandLine.h"
 
 // Whether the data source is as the run meant to leave it.
 bool Succeeded(Verdict verdict);
@@ -15,8 +16,12 @@ const char* VerdictName(Verdict verdict);
 // One line of the log: "Marvane-R: registered", "MV2002-S: failed: error: ...".
 std::string Describe(const DataSourceResult& result);
 
+// The results of one run in one mode.
 class Outcome {
  public:
+  explicit Outcome(Mode mode = Mode::Install) : mode_(mode) {}
+
+  // The one place where a data source's result is counted for the run.
   void Add(DataSourceResult result);
 
   bool Complete() const { return unsuccessful_.empty(); }
@@ -24,10 +29,8 @@ class Outcome {
   // The data sources that did not end as meant, in run order.
   const std::vector<std::string>& FailedNames() const { return unsuccessful_; }
 
-  // The text of the completion message box of an install.
+  // The text of the message box that ends an install or a removal.
   std::string Message() const;
-  // The text of the message box that ends a removal.
-  std::string RemovalMessage() const;
   // The counts of every verdict that occurred, e.g. "125 data sources: 120 registered, 5 already present".
   std::string Summary() const;
   // 0 when every data source is as meant, 1 when any is not.
@@ -43,6 +46,7 @@ class Outcome {
   // names, and the advice.
   std::string Incomplete(const char* run, const char* notDone, const char* advice) const;
 
+  Mode mode_;
   std::size_t attempted_ = 0;
   std::map<Verdict, std::size_t> counts_;  // in the order verdicts are declared
   std::vector<std::string> unsuccessful_;

@@ -1,17 +1,18 @@
 // MarvaneSetup: registers the ODBC data sources of the Marvane databases on
 // this workstation, then exits. With switches it also runs unattended,
-// writes a log, checks without changing anything, or removes what it
-// registers (see UsageText).
+// writes a log, checks without changing anything, verifies that each data
+// source can work, or removes what it registers (see UsageText).
 //
-// Exit status: 0 done; 1 not done (some data sources failed, are missing or
-// were left); 2 the machine registry or the log could not be opened, nothing
-// changed; 87 the command line was not understood; 740 installing or
-// removing needs administrator rights; 1618 another run kept the machine (or
-// the log) for a minute.
+// Exit status: 0 done; 1 not done (some data sources failed, are missing,
+// were left or cannot work); 2 the machine registry or the log could not be
+// opened, nothing changed; 87 the command line was not understood; 740
+// installing or removing needs administrator rights; 1618 another run kept
+// the machine (or the log) for a minute.
 #include <chrono>
 #include <cstdio>
 #include <string>
 
+#include "platform/FileSystem.h"
 #include "platform/LogFile.h"
 #include "platform/Process.h"
 #include "setup/Startup.h"
@@ -37,7 +38,8 @@ int main(int argc, char** argv) {
   std::fputs(out.c_str(), stdout);
   std::fflush(stdout);  // before the errors, where both go to one console
   std::fputs(errors.c_str(), stderr);
-  // A look at a file that never came back may still hold a thread (/verify).
-  opened.host.reset();
+  // The host is closed when StartSetup returns; a look at a file that never
+  // came back may still hold a thread (/verify), which the exit does not
+  // wait for.
   platform::ExitProcess(static_cast<unsigned>(status));
 }

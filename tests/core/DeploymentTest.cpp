@@ -141,7 +141,10 @@ TEST_F(DeploymentTest, CheckReadsOnlyAndTellsMissingFromComplete) {
   EXPECT_EQ(Run({"/check"}), 1);
   EXPECT_EQ(Writes(), 0);
   EXPECT_EQ(WindowCalls(), 0);
-  EXPECT_NE(out.find("MV2002-R: missing: no key\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("MV2002-R: missing: no key SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI\\MV2002-R; not listed "
+                     "under SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI\\ODBC Data Sources\n"),
+            std::string::npos)
+      << out;
 
   EXPECT_EQ(Run({"/quiet"}), 0);
   EXPECT_EQ(Run({"/check"}), 0);
@@ -155,7 +158,8 @@ TEST_F(DeploymentTest, CheckReadsOnlyAndTellsMissingFromComplete) {
   ASSERT_EQ(fake.RegDeleteValueA(key, "MV2003-S"), ERROR_SUCCESS);
   fake.RegCloseKey(key);
   EXPECT_EQ(Run({"/check"}), 1);
-  EXPECT_EQ(out, "MV2003-S: missing: not listed under ODBC Data Sources\n");
+  EXPECT_EQ(out,
+            "MV2003-S: missing: not listed under SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI\\ODBC Data Sources\n");
 }
 
 TEST_F(DeploymentTest, RemovalLeavesTheRegistryAsBeforeTheRunButForWhatWasChangedByHand) {

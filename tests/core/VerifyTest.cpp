@@ -22,8 +22,9 @@ struct Fake : fake::FakePlatform {
   Fake() {
     year = 2003;
     PutValue("HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", "Identifier", REG_SZ, "Intel64 Family 6");
-    std::string errors;
-    EXPECT_EQ(RunSetup(host, errors), 0);
+    RunLog log;
+    std::string out, errors;
+    EXPECT_EQ(RunSetup(host, CommandLine{}, log, out, errors), 0);
     PutValue(drivers, "Driver", REG_SZ, "C:\\WINDOWS\\system32\\odbcjt32.dll");
     disk.files[driver] = FILE_ATTRIBUTE_ARCHIVE;
     for (const char* folder : {"current\\", "mv-2002\\"})
@@ -85,8 +86,7 @@ TEST(VerifyTest, EveryReasonNamesWhatItLookedAt) {
       {"server does not answer", [](Fake& f) { f.disk.slow["\\\\VLKDATA01\\VLK-DATA"] = INFINITE; }, "*",
        "Marvane-R.mdb: \\\\VLKDATA01\\VLK-Data did not answer within 5 s"},
       {"not registered", [](Fake& f) { f.Fail("RegOpenKeyExA", 0, ERROR_FILE_NOT_FOUND); }, "*",
-       "not registered: no key SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI\\Marvane-R; not complete: not listed "
-       "under "
+       "not complete: no key SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI\\Marvane-R; not listed under "
        "SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI\\ODBC Data Sources",
        true},
   };
