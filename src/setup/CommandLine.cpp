@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "odbc/MdlODBC.h"
+#include "setup/DataSources.h"
 
 namespace {
 
@@ -18,7 +19,8 @@ constexpr Switch kSwitches[] = {
     {"quiet", true, std::nullopt},    {"q", false, std::nullopt},        {"log", true, std::nullopt, true},
     {"l", false, std::nullopt, true}, {"check", true, Mode::Check},      {"verify", true, Mode::Verify},
     {"remove", true, Mode::Remove},   {"uninstall", true, Mode::Remove}, {"x", false, Mode::Remove},
-    {"help", true, Mode::Help},       {"h", false, Mode::Help},          {"?", false, Mode::Help},
+    {"repair", true, Mode::Repair},   {"f", false, Mode::Repair},        {"help", true, Mode::Help},
+    {"h", false, Mode::Help},         {"?", false, Mode::Help},
 };
 
 const Switch* Recognise(const std::string& argument) {
@@ -73,6 +75,8 @@ const char* ModeName(Mode mode) {
       return "verify";
     case Mode::Remove:
       return "remove";
+    case Mode::Repair:
+      return "repair";
     case Mode::Help:
       return "help";
     case Mode::Invalid:
@@ -85,6 +89,7 @@ bool ChangesTheMachine(Mode mode) {
   switch (mode) {
     case Mode::Install:
     case Mode::Remove:
+    case Mode::Repair:
       return true;
     case Mode::Check:
     case Mode::Verify:
@@ -134,9 +139,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 }
 
 std::string UsageText() {
-  return "Usage: MarvaneSetup [/quiet] [/log FILE] [/check | /verify | /remove]\n"
-         "\n"
-         "Registers the ODBC data sources of the Marvane databases on this workstation.\n"
+  return std::string(
+             "Usage: MarvaneSetup [/quiet] [/log FILE] [/check | /verify | /repair | /remove]\n"
+             "\n"
+             "Registers the ODBC data sources of the Marvane databases on this workstation.\n"
+             "Their databases are on the file server \\\\") +
+         DataServerName +
+         " (set when this program is built).\n"
          "\n"
          "  (no switch)            register every data source, with windows and an outcome box\n"
          "  /quiet, /q             no window and no message box; the outcome is the exit\n"
@@ -148,29 +157,36 @@ std::string UsageText() {
          "  /verify                only look: can each data source work on this PC, for\n"
          "                         this user? One line each, ok or error: and why (not\n"
          "                         complete, driver file or driver registration missing,\n"
-         "                         database file missing or not a regular file, a share\n"
-         "                         or drive not answering within 5 s in all); exit 0\n"
-         "                         when all are ok, 1 when any is not\n"
+         "                         database file missing, server not answering within\n"
+         "                         5 s); exit 0 when all are ok, 1 when any is not\n"
+         "  /repair, /f            make every data source exactly what this program\n"
+         "                         writes, on this server: each value that differs is\n"
+         "                         written, the log says what it was; values and keys\n"
+         "                         it does not write are left and named\n"
          "  /remove, /uninstall, /x\n"
          "                         remove the data sources this program registers; one\n"
-         "                         changed by hand is left as it is and reported\n"
+         "                         changed by hand is left as it is, with a warning\n"
+         "                         (/repair first to remove it too)\n"
          "  /?, /h, /help          this text\n"
          "\n"
          "Switches may start with / or -, the long ones also with --; case does not matter.\n"
          "\n"
          "Exit status:\n"
-         "  0   done: every data source is registered (or, with /remove, removed or absent)\n"
-         "  1   not done: some data sources failed, are missing, were left or (/verify)\n"
-         "      cannot work; see the log\n"
+         "  0   done: every data source is registered (with /repair: exactly as this\n"
+         "      program writes it; with /remove: every one of this program's removed)\n"
+         "  1   not done: some data sources failed, are missing, are not this program's\n"
+         "      (install, /repair) or (/verify) cannot work; see the log\n"
          "  2   the machine registry or the log file could not be opened; nothing was changed\n"
          "  87  the command line was not understood; nothing was opened or changed\n"
-         "  740 installing or removing needs administrator rights; nothing was changed\n"
+         "  740 installing, repairing or removing needs administrator rights; nothing was\n"
+         "      changed\n"
          "  1618 another run kept this machine for 60 seconds; nothing was changed\n"
          "\n"
          "Examples:\n"
          "  MarvaneSetup /quiet /log C:\\Windows\\Logs\\MarvaneSetup.log           install\n"
          "  MarvaneSetup /check                                                detect\n"
          "  MarvaneSetup /verify /log %TEMP%\\MarvaneVerify.log                  will it work?\n"
+         "  MarvaneSetup /repair /quiet /log C:\\Windows\\Logs\\MarvaneSetup.log   repair\n"
          "  MarvaneSetup /remove /quiet /log C:\\Windows\\Logs\\MarvaneSetup.log   remove\n"
          "\n"
          "Keep the log in a folder only administrators can write to, such as C:\\Windows\\Logs:\n"

@@ -11,6 +11,7 @@ enum class Mode {
   Check,    // read-only: is every data source there and complete?
   Verify,   // read-only: can each data source actually work here?
   Remove,   // remove the data sources this program registers
+  Repair,   // make every data source exactly what this program writes
   Help,     // usage, exit 0
   Invalid,  // usage, exit 87
 };
@@ -33,8 +34,8 @@ struct CommandLine {
 // with --. arguments holds the arguments without the program's name.
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
-// Every switch, the exit statuses and one example each for install,
-// detection, verification and removal.
+// Every switch, the file server this build names, the exit statuses and
+// one example each for install, detection, verification, repair and removal.
 std::string UsageText();
 
 // Windows' "the parameter is incorrect", for a command line that is not understood.

@@ -13,8 +13,10 @@
 #include "setup/Outcome.h"
 #include "setup/RunLog.h"
 
-// The file server that holds every database.
-inline constexpr const char* DataServerName = "VLKDATA01";
+// The file server that holds every database: a constant of the program,
+// set when it is built (MARVANE_DATA_SERVER, "VLKDATA01" unless the build
+// names another; see DataServer.cpp).
+extern const char* const DataServerName;
 
 inline constexpr std::int16_t FirstArchiveYear = 2002;
 

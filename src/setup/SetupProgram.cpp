@@ -29,11 +29,11 @@ std::string HeaderLine(Host& host, const CommandLine& command, MachineFacts& fac
   const std::string directory = facts.DriverDirectory();
 
   return std::string("MarvaneSetup ") + MARVANE_VERSION + " " + ModeName(command.mode) +
-         (command.quiet ? " /quiet" : "") + ", user " + host.UserName() + ", registry " +
-         (host.RegistryWritable() ? "writable" : "read-only") + ", processor \"" + facts.ProcessorId() +
-         "\" -> " + root + ", Windows " + (version.empty() ? "(unnamed version)" : version) +
-         " (running on " + host.SystemVersion() + "), driver directory " +
-         (directory.empty() ? "(none)" : directory);
+         (command.quiet ? " /quiet" : "") + ", file server " + DataServerName + ", user " + host.UserName() +
+         ", registry " + (host.RegistryWritable() ? "writable" : "read-only") + ", processor \"" +
+         facts.ProcessorId() + "\" -> " + root + ", Windows " +
+         (version.empty() ? "(unnamed version)" : version) + " (running on " + host.SystemVersion() +
+         "), driver directory " + (directory.empty() ? "(none)" : directory);
 }
 
 // Detection and verification: read only, no window. Unless the log echoes
@@ -44,7 +44,7 @@ int RunReadOnly(MachineFacts& facts, Mode mode, const DataSourceVisit& visit, Ru
   Outcome outcome(mode);
   std::int16_t archiveYear = 0;
   ForEachDataSource(facts, archiveYear, visit, &log, outcome, [&](const DataSourceResult& result) {
-    if (listOnOut && (listAll || !Succeeded(result.verdict))) out += Describe(result) + '\n';
+    if (listOnOut && (listAll || !Succeeded(mode, result.verdict))) out += Describe(result) + '\n';
   });
   summary = outcome.Summary();
   if (listOnOut && listAll) out += summary + '\n';
@@ -135,6 +135,7 @@ int RunSetup(Host& host, const CommandLine& command, RunLog& log, std::string& o
       break;
     case Mode::Install:
     case Mode::Remove:
+    case Mode::Repair:
       status = RunWindows(host, windowing, registry, odbc, facts, quiet, command.mode, log, errors, summary);
       break;
     case Mode::Help:

@@ -27,8 +27,8 @@ int StartSetup(platform::Process& process, const std::vector<std::string>& argum
   const bool readOnly = !ChangesTheMachine(command.mode);
   if (!readOnly && !process.ProcessIsElevated()) {
     errors +=
-        "MarvaneSetup: installing or removing the data sources needs administrator rights. Run it from a "
-        "prompt opened with \"Run as administrator\", or start MarvaneSetup.exe, which asks for them. "
+        "MarvaneSetup: installing, repairing or removing the data sources needs administrator rights. Run it "
+        "from a prompt opened with \"Run as administrator\", or start MarvaneSetup.exe, which asks for them. "
         "Nothing was changed.\n";
     return platform::kElevationRequiredStatus;
   }

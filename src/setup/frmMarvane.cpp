@@ -31,6 +31,9 @@ void frmMarvane::MDIForm_Load() {
     case Mode::Remove:
       RemoveDataSources();
       break;
+    case Mode::Repair:
+      RepairDataSources();
+      break;
     case Mode::Check:
     case Mode::Verify:
     case Mode::Help:
@@ -63,6 +66,15 @@ void frmMarvane::RemoveDataSources() {
   ProcessDataSources([this](const DataSourceSpec& spec,
                             const MdlODBC::Branch& branch) { return odbc_.RemoveDataSource(branch, spec); },
                      laterYears);
+}
+
+void frmMarvane::RepairDataSources() {
+  const MdlODBC::Note note = [this](const std::string& line) {
+    if (log_ != nullptr) log_->Line(line);
+  };
+  ProcessDataSources([this, &note](const DataSourceSpec& spec, const MdlODBC::Branch& branch) {
+    return odbc_.RepairDataSource(branch, spec, note);
+  });
 }
 
 void frmMarvane::ProcessDataSources(const DataSourceVisit& visit, const LaterYears& laterYears) {

@@ -1,6 +1,6 @@
 // The main window, and the sequence that runs while it loads: the install,
-// or with /remove the removal (the modes that change the machine; the
-// others show no window).
+// with /remove the removal, with /repair the repair (the modes that change
+// the machine; the others show no window).
 #pragma once
 
 #include <cstdint>
@@ -50,6 +50,8 @@ class frmMarvane : public platform::Form {
  private:
   void InstallDataSources();
   void RemoveDataSources();
+  // Each change a repair makes is a line of the log, said before it is made.
+  void RepairDataSources();
   // Shows the progress window, walks every data source with visit and
   // closes the progress window again.
   void ProcessDataSources(const DataSourceVisit& visit, const LaterYears& laterYears = nullptr);

@@ -2,6 +2,7 @@
 // recording fake.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 
@@ -49,6 +50,9 @@ TEST(CommandLineTest, SwitchesAliasesAndMistakes) {
       {{"/l", "/CHECK"}, Mode::Invalid, false, ""},
       {{"--log", "--quiet"}, Mode::Invalid, false, ""},
       {{"/log", "/var/log/setup.log"}, Mode::Install, false, "/var/log/setup.log"},
+      {{"/REPAIR", "/q"}, Mode::Repair, true, ""},
+      {{"-f"}, Mode::Repair, false, ""},
+      {{"/repair", "/x"}, Mode::Invalid, false, ""},
   };
   for (const Case& c : cases) {
     std::string shown;
@@ -171,9 +175,21 @@ TEST_F(DeploymentTest, RemovalLeavesTheRegistryAsBeforeTheRunButForWhatWasChange
   fake.PutKey(root + "MV2002-R1\\Engines\\Jet\\Extra");
   const auto changed = fake.Snapshot();
 
-  EXPECT_EQ(Run({"/remove"}), 1);
+  // Every data source that is ours is gone: done, with a warning for each one left.
+  EXPECT_EQ(Run({"/remove"}, "remove.log"), 0);
   ASSERT_FALSE(fake.messageBoxes.empty());
-  EXPECT_NE(fake.messageBoxes.back().text.find("Removal did not complete: 2 of 15"), std::string::npos);
+  EXPECT_NE(fake.messageBoxes.back().text.find("Removal Complete. 2 of 15 data sources were changed by hand"),
+            std::string::npos);
+  std::vector<std::string> warnings;
+  for (const std::string& line : LoggedLines())
+    if (line.find("warning:") != std::string::npos || line.find("error") != std::string::npos)
+      warnings.push_back(line.substr(line.find("] ") + 2));
+  EXPECT_EQ(warnings, (std::vector<std::string>{
+                          "Marvane-S: left: warning: its DBQ is \"\\\\OTHER\\share\\mine.mdb\"",
+                          "MV2002-R1: left: warning: it has keys below " + root +
+                              "MV2002-R1\\Engines\\Jet that this program does not write: \"Extra\""}));
+  EXPECT_EQ(LoggedLines().back(), std::string(fake::FakeLog::kStamp) +
+                                      "finished: 15 data sources: 13 removed, 2 left; exit status 0");
   EXPECT_EQ(fake.Snapshot()[fake::Lower(root + "Marvane-S")], changed.at(fake::Lower(root + "Marvane-S")));
   EXPECT_TRUE(fake.HasKey(root + "MV2002-R1\\Engines\\Jet\\Extra"));
   EXPECT_TRUE(fake.GetValue(MdlODBC::kWow64Listing, "MV2002-R1"));
@@ -195,6 +211,44 @@ TEST_F(DeploymentTest, RemovalLeavesTheRegistryAsBeforeTheRunButForWhatWasChange
   fake.ClearCalls();
   EXPECT_EQ(Run({"/x", "/q"}), 0);
   EXPECT_EQ(Writes(), 0);
+}
+
+// A repair as a deployment tool runs it: a DBQ changed by hand and a value
+// deleted are put back, with the old value in the log; a value added by hand
+// is named and makes the exit status 1 until it is gone; a repair with
+// nothing to do writes nothing.
+TEST_F(DeploymentTest, RepairPutsBackWhatWasChangedByHandAndSaysWhatItWas) {
+  ASSERT_EQ(Run({"/quiet"}), 0);
+  const auto installed = fake.Snapshot();
+  const std::string root = MdlODBC::kWow64Root;
+  fake.PutValue(root + "MV2003-R", "DBQ", REG_SZ, "\\\\OLDSRV\\VLK-Data\\MV-2003\\Marvane-R.mdb");
+  fake.PutKey(root + "Marvane-S1").RemoveValue("Description");
+  fake.PutValue(root + "MV2002-S", "PWD", REG_SZ, "secret");
+  EXPECT_EQ(Run({"/repair", "/quiet"}, "repair.log"), 1);
+  std::vector<std::string> lines = LoggedLines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_NE(lines[0].find(" repair /quiet, file server VLKDATA01, "), std::string::npos) << lines[0];
+  const std::string stamp = fake::FakeLog::kStamp;
+  for (const std::string& line : std::vector<std::string>{
+           "Marvane-S1: Description was not there, now \"Marvane Current - School Interim #1\"",
+           "Marvane-S1: repaired",
+           "MV2002-S: left: warning: it has values in " + root +
+               "MV2002-S that this program does not write: \"PWD\"",
+           "MV2003-R: DBQ was \"\\\\OLDSRV\\VLK-Data\\MV-2003\\Marvane-R.mdb\", now "
+           "\"\\\\VLKDATA01\\VLK-Data\\MV-2003\\Marvane-R.mdb\"",
+           "finished: 15 data sources: 2 repaired, 12 exact, 1 left; exit status 1"})
+    EXPECT_NE(std::find(lines.begin(), lines.end(), stamp + line), lines.end()) << line;
+
+  fake.PutKey(root + "MV2002-S").RemoveValue("PWD");
+  EXPECT_EQ(Run({"-F", "/q"}), 0);
+  EXPECT_EQ(fake.Snapshot().at(fake::Lower(root + "MV2003-R")), installed.at(fake::Lower(root + "MV2003-R")));
+  const auto repaired = fake.Snapshot();
+  fake.ClearCalls();
+  EXPECT_EQ(Run({"/repair", "/quiet"}), 0);
+  EXPECT_EQ(Writes(), 0);
+  EXPECT_EQ(fake.Snapshot(), repaired);
+  EXPECT_EQ(Run({"/remove", "/quiet"}), 0);
+  EXPECT_FALSE(fake.HasKey(root + "Marvane-S1"));
 }
 
 TEST_F(DeploymentTest, FailedDeleteIsReportedAndStopsNothingElse) {

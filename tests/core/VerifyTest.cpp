@@ -109,8 +109,8 @@ TEST(VerifyTest, EveryReasonNamesWhatItLookedAt) {
     std::string summary;
     std::getline(lines, summary);
     EXPECT_EQ(summary, "10 data sources: " + std::string(c.who.empty()  ? "10 ok"
-                                                         : c.who == "*" ? "10 error"
-                                                                        : "9 ok, 1 error"));
+                                                         : c.who == "*" ? "10 not usable"
+                                                                        : "9 ok, 1 not usable"));
     // Read only, no window; every look within the limit of its share or drive.
     EXPECT_EQ(f.CountOf("RegCreateKeyA") + f.CountOf("RegSetValueExA") + f.CountOf("Show"), 0) << c.fault;
     EXPECT_LE(f.disk.now, 5000u) << c.fault;
