@@ -46,7 +46,6 @@ check "the log names the old DBQ and the new one" \
   said 'MV2002-R: DBQ was "\\OLDSRV\VLK-Data\MV-2002\Marvane-R.mdb", now "\\VLKDATA01\VLK-Data\MV-2002\Marvane-R.mdb"'
 check "the log says the deleted value was put back" said 'Marvane-S1: UID was not there, now ""'
 check "the log says the key cut short was made" said 'Marvane-R1: key Marvane-R1\Engines\Jet was not there, now created'
-check "the log says which were repaired" test "$(grep -c ': repaired$' "$log")" = 3
 check "the log's last line counts them" \
   said "finished: $expected data sources: 3 repaired, $((expected - 3)) exact; exit status 0"
 check "no line of a clean repair says error or warning" test "$(grep -ci 'error\|warning' "$log")" = 0
@@ -59,14 +58,11 @@ check "a repair with nothing to do leaves the file byte for byte, not even rewri
 
 run "$exe" '/?'
 check "/? names the server this build writes ($server)" grep -qF "file server \\\\$server " "$work/out"
-run "$other" '/?'
-check "/? of the build for NEWSRV02 names it" grep -qF 'file server \\NEWSRV02 ' "$work/out"
 run "$other" /repair /q /log "$log"
 check "the build for NEWSRV02: repair exits 0 (was $status)" test "$status" = 0
 check "the build for NEWSRV02: every data source's DBQ names it" \
   test "$(grep -c '^"DBQ"="[\]*NEWSRV02[\]*VLK-Data[\]' "$reg")-$(grep -c '^"DBQ"=' "$reg")" = "$expected-$expected"
 check "the build for NEWSRV02: its header names the server" grep -q "repair /quiet, file server NEWSRV02, " "$log"
-check "the build for NEWSRV02: $expected repaired" test "$(grep -c ': repaired$' "$log")" = $((expected + 3))
 run "$exe" /repair /q
 check "the first build's repair points them back, exactly as it installed them" cmp -s "$reg" "$work/installed"
 

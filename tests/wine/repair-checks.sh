@@ -44,7 +44,7 @@ repair_checks() {
   run_plain "$loader" "$exe" /repair /quiet /log 'C:\repair.log'
   sorted_export "$work/repair-again"
   check "$label a /repair with nothing to do: exit 0 (was $plain_status), nothing changed, every data source exact" \
-    same_export <(echo status 0 && cat "$work/repair-after" && echo "${#names[@]} exact") \
+    same_export <(echo status 0 && cat "$work/repair-after" && echo "${#names[@]}") \
     <(echo "status $plain_status" && cat "$work/repair-again" && grep -c ': exact, left as it is' "$log")
   if [ -f "$other" ]; then
     run_plain "$loader" "$other" /repair /quiet
