@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the native build with its unit and end-to-end
 # tests, static analysis, the whole suite again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, a short fuzzing run of the registry file
-# reader, then both Windows builds with their unit tests and the program
+# UndefinedBehaviorSanitizer, then both Windows builds with their unit tests and the program
 # itself under Wine on a virtual display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,8 +17,6 @@ bash scripts/static-analysis.sh
 cmake --preset asan
 cmake --build --preset asan -j "$jobs"
 ctest --preset asan -j "$jobs"
-
-bash scripts/fuzz-smoke.sh 30
 
 bash scripts/install-windows-deps.sh
 for preset in windows-x86 windows-x64; do

@@ -31,7 +31,7 @@ check "archive data source of last year" grep -q "^\[HKEY_LOCAL_MACHINE\\\\$bran
 check "string values carry no NUL" grep -qx '"UserCommitSync"="Yes"' "$reg1"
 check "numbers are dwords" grep -qx '"MaxBufferSize"=dword:00000800' "$reg1"
 check "processor identifier is not stored" bash -c "! grep -qi 'HARDWARE' '$reg1'"
-check "no log or temporary file left" bash -c "! ls '$reg1'.log '$reg1'.tmp 2>/dev/null"
+check "no temporary file left" test ! -e "$reg1.tmp"
 
 # A rerun changes nothing.
 cp -p "$reg1" "$work/before"
