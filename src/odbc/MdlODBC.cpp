@@ -184,25 +184,88 @@ class LayoutWriter {
   LONG status_ = ERROR_SUCCESS;
 };
 
+// A text value's data without the terminating NUL it may be stored with.
+std::string TextOf(const std::string& data) {
+  return data.empty() || data.back() != '\0' ? data : data.substr(0, data.size() - 1);
+}
+
+// A value's data for a message: printable ASCII only, and not too long.
+std::string Shown(const std::string& value) {
+  const std::string data = TextOf(value);
+  std::string shown;
+  for (char c : data.substr(0, 80)) shown += c >= 0x20 && c < 0x7F ? c : '?';
+  return "\"" + shown + (data.size() > 80 ? "...\"" : "\"");
+}
+
+// What a value that is not this program's holds, for a message.
+std::string Described(DWORD type, const std::string& data) {
+  return type == REG_SZ ? Shown(data) : "of type " + std::to_string(type);
+}
+
+// The most a value of the layout can hold; a larger one is not ours.
+constexpr DWORD kLargestLayoutValue = 1024;
+
+// Reads a value of at most kLargestLayoutValue bytes; a larger one reads as
+// that many bytes and more, which no layout value matches. present says
+// whether it is there; the status is that of a query that failed.
+LONG ReadValue(Registry& registry, HKEY key, const char* name, DWORD& type, std::string& data,
+               bool& present) {
+  DWORD size = 0;
+  LONG status = registry.RegQueryValueExA(key, name, nullptr, &type, nullptr, &size);
+  present = status != ERROR_FILE_NOT_FOUND;
+  if (!present) return ERROR_SUCCESS;
+  if (status != ERROR_SUCCESS) return status;
+  data.assign(std::min(size, kLargestLayoutValue + 1), '\0');
+  if (size > kLargestLayoutValue) return ERROR_SUCCESS;
+  status = registry.RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+  data.resize(std::min<std::size_t>(size, data.size()));
+  return status;
+}
+
+// The result that ends an install or a removal at once: an entry that is
+// not this program's is left, one that cannot be read is a failure.
+std::optional<DataSourceResult> Refusal(const std::string& name, const DataSourceEntry& entry) {
+  if (entry.kind == DataSourceEntry::Kind::NotOurs)
+    return DataSourceResult{name, Verdict::Left, entry.detail};
+  if (entry.kind == DataSourceEntry::Kind::Unread)
+    return DataSourceResult{name, Verdict::Failed, entry.detail};
+  return std::nullopt;
+}
+
 }  // namespace
+
+DataSourceEntry MdlODBC::Entry(const Branch& branch, const std::string& name) {
+  using Kind = DataSourceEntry::Kind;
+  UniqueKey listing(registry_);
+  const LONG opened = listing.Open(HKEY_LOCAL_MACHINE, branch.listing, KEY_QUERY_VALUE);
+  if (opened == ERROR_FILE_NOT_FOUND) return {};
+  if (opened != ERROR_SUCCESS)
+    return {Kind::Unread, FailureDetail(CallText("RegOpenKeyExA", branch.listing), opened)};
+  DWORD type = 0;
+  std::string data;
+  bool present = false;
+  if (const LONG status = ReadValue(registry_, listing.Get(), name.c_str(), type, data, present);
+      status != ERROR_SUCCESS)
+    return {Kind::Unread,
+            FailureDetail(CallText("RegQueryValueExA", std::string(branch.listing) + "\\" + name), status)};
+  if (!present) return {};
+  if (type == REG_SZ && TextOf(data) == kDriverName) return {Kind::Ours, ""};
+  return {Kind::NotOurs, "its entry under ODBC Data Sources is " + Described(type, data)};
+}
 
 DataSourcePresence MdlODBC::Inspect(const Branch& branch, const std::string& name, DWORD access) {
   DataSourcePresence presence;
   UniqueKey key(registry_);
-  if (key.Open(HKEY_LOCAL_MACHINE, (branch.root + name).c_str(), access) != ERROR_SUCCESS) return presence;
-  presence.key = true;
-  DWORD type = 0;
-  DWORD size = 0;
-  presence.driver =
-      registry_.RegQueryValueExA(key.Get(), "Driver", nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
-  key.Close();
-
-  UniqueKey listing(registry_);
-  if (listing.Open(HKEY_LOCAL_MACHINE, branch.listing, KEY_QUERY_VALUE) == ERROR_SUCCESS) {
-    presence.listed = registry_.RegQueryValueExA(listing.Get(), name.c_str(), nullptr, &type, nullptr,
-                                                 &size) == ERROR_SUCCESS;
-    listing.Close();
+  if (key.Open(HKEY_LOCAL_MACHINE, (branch.root + name).c_str(), access) == ERROR_SUCCESS) {
+    presence.key = true;
+    DWORD type = 0;
+    DWORD size = 0;
+    presence.driver =
+        registry_.RegQueryValueExA(key.Get(), "Driver", nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
+    key.Close();
   }
+  // Whether or not the key is there: an entry of another driver is never taken over.
+  presence.entry = Entry(branch, name);
   return presence;
 }
 
@@ -235,16 +298,19 @@ DataSourceResult MdlODBC::WriteLayout(const Branch& branch, const DataSourceSpec
     writer.Close();
   }
 
-  if (!present.listed) {
+  // An entry that is there already names the driver, and is kept byte for byte.
+  const bool listed = present.entry.kind == DataSourceEntry::Kind::Ours;
+  if (!listed) {
     writer.Create(branch.listing);
     writer.SetText(spec.name.c_str(), kDriverName);
     writer.Close();
   }
-  return writer.Result(spec.name, present.key ? Verdict::Completed : Verdict::Registered);
+  return writer.Result(spec.name, present.key || listed ? Verdict::Completed : Verdict::Registered);
 }
 
 DataSourceResult MdlODBC::Register(const Branch& branch, const DataSourceSpec& spec) {
   const DataSourcePresence present = Inspect(branch, spec.name, KEY_ALL_ACCESS);
+  if (std::optional<DataSourceResult> refused = Refusal(spec.name, present.entry)) return *refused;
   if (present.Complete()) return {spec.name, Verdict::AlreadyPresent, ""};
 
   // A Driver value that is there already is kept, so its directory is not needed.
@@ -262,6 +328,10 @@ DataSourceResult MdlODBC::Register(const Branch& branch, const DataSourceSpec& s
 
 DataSourceResult MdlODBC::CheckDataSource(const Branch& branch, const DataSourceSpec& spec) {
   const DataSourcePresence presence = Inspect(branch, spec.name, KEY_READ);
+  if (presence.entry.kind == DataSourceEntry::Kind::Unread)
+    return {spec.name, Verdict::Failed, presence.entry.detail};
+  if (presence.entry.kind == DataSourceEntry::Kind::NotOurs)
+    return {spec.name, Verdict::Missing, "not this program's: " + presence.entry.detail};
   if (presence.Complete()) return {spec.name, Verdict::Present, ""};
   return {spec.name, Verdict::Missing,
           !presence.key      ? "no key"
@@ -270,22 +340,6 @@ DataSourceResult MdlODBC::CheckDataSource(const Branch& branch, const DataSource
 }
 
 namespace {
-
-// A text value's data without the terminating NUL it may be stored with.
-std::string TextOf(const std::string& data) {
-  return data.empty() || data.back() != '\0' ? data : data.substr(0, data.size() - 1);
-}
-
-// A value's data for a message: printable ASCII only, and not too long.
-std::string Shown(const std::string& value) {
-  const std::string data = TextOf(value);
-  std::string shown;
-  for (char c : data.substr(0, 80)) shown += c >= 0x20 && c < 0x7F ? c : '?';
-  return "\"" + shown + (data.size() > 80 ? "...\"" : "\"");
-}
-
-// The most a value of the layout can hold; a larger one is not ours.
-constexpr DWORD kLargestLayoutValue = 1024;
 
 // What a removal found: nothing to say (the data source is this program's),
 // or the result that ends it (left, or a call failed).
@@ -339,29 +393,8 @@ class Ownership {
     return DataSourceResult{spec_.name, Verdict::Failed, FailureDetail(CallText(call, argument), status)};
   }
 
-  // The entry under ODBC Data Sources, when there is one: the driver's name.
-  Finding Entry(const char* listing, bool& present) {
-    UniqueKey key(registry_);
-    const LONG status = key.Open(HKEY_LOCAL_MACHINE, listing, KEY_READ);
-    present = false;
-    if (status == ERROR_FILE_NOT_FOUND) return std::nullopt;
-    if (status != ERROR_SUCCESS) return Failed("RegOpenKeyExA", listing, status);
-    DWORD type = 0;
-    std::string data;
-    if (Finding found = Read(key.Get(), std::string(listing) + "\\" + spec_.name, spec_.name.c_str(), type,
-                             data, present))
-      return found;
-    if (present && !(type == REG_SZ && IsText(data, MdlODBC::kDriverName)))
-      return Left("its entry under ODBC Data Sources is " + Describe(type, data));
-    return std::nullopt;
-  }
-
  private:
   static bool IsText(const std::string& data, const std::string& text) { return TextOf(data) == text; }
-
-  static std::string Describe(DWORD type, const std::string& data) {
-    return type == REG_SZ ? Shown(data) : "of type " + std::to_string(type);
-  }
 
   // One value: absent, or there with the layout's data. suffix is where the
   // key lies below the data source's own ("" or "\\Engines\\Jet").
@@ -392,24 +425,14 @@ class Ownership {
     }
     if (same) return std::nullopt;
     const std::string below = *suffix == '\0' ? "" : std::string(suffix + 1) + " ";
-    return Left("its " + below + value.name + " is " + Describe(type, data));
+    return Left("its " + below + value.name + " is " + Described(type, data));
   }
 
-  // Reads a value of at most kLargestLayoutValue bytes; a larger one reads
-  // as that many bytes and more, which no layout value matches.
+  // ReadValue, with a query that fails as the finding; where names the value.
   Finding Read(HKEY key, const std::string& where, const char* name, DWORD& type, std::string& data,
                bool& present) {
-    DWORD size = 0;
-    LONG status = registry_.RegQueryValueExA(key, name, nullptr, &type, nullptr, &size);
-    present = status != ERROR_FILE_NOT_FOUND;
-    if (!present) return std::nullopt;
-    if (status != ERROR_SUCCESS) return Failed("RegQueryValueExA", where, status);
-    data.assign(std::min(size, kLargestLayoutValue + 1), '\0');
-    if (size > kLargestLayoutValue) return std::nullopt;
-    status =
-        registry_.RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
-    if (status != ERROR_SUCCESS) return Failed("RegQueryValueExA", where, status);
-    data.resize(std::min<std::size_t>(size, data.size()));
+    if (const LONG status = ReadValue(registry_, key, name, type, data, present); status != ERROR_SUCCESS)
+      return Failed("RegQueryValueExA", where, status);
     return std::nullopt;
   }
 
@@ -436,10 +459,11 @@ std::vector<std::string> MdlODBC::DriverDirectories() {
 DataSourceResult MdlODBC::RemoveDataSource(const Branch& branch, const DataSourceSpec& spec) {
   const std::string key = branch.root + spec.name;
   // Removed only when every value and key is still what this program
-  // writes and its entry names the driver; anything else is left as it is.
+  // writes and its entry is this program's; anything else is left as it is.
+  const DataSourceEntry entry = Entry(branch, spec.name);
+  if (std::optional<DataSourceResult> refused = Refusal(spec.name, entry)) return *refused;
+  const bool listed = entry.kind == DataSourceEntry::Kind::Ours;
   Ownership ownership(registry_, spec, DriverDirectories());
-  bool listed = false;
-  if (Finding found = ownership.Entry(branch.listing, listed)) return *found;
   bool keyPresent = false;
   if (Finding found = ownership.Keys(key, keyPresent)) return *found;
   if (!keyPresent && !listed) return {spec.name, Verdict::Absent, ""};
@@ -464,26 +488,38 @@ DataSourceResult MdlODBC::RemoveDataSource(const Branch& branch, const DataSourc
   return {spec.name, Verdict::Removed, ""};
 }
 
-std::vector<std::string> MdlODBC::DataSourceNames(const Branch& branch, LONG& status) {
+std::vector<std::string> MdlODBC::DataSourceNames(const Branch& branch, std::string& failure) {
   std::vector<std::string> names;
+  failure.clear();
   std::string root = branch.root;
   root.pop_back();
-  UniqueKey key(registry_);
-  status = key.Open(HKEY_LOCAL_MACHINE, root.c_str(), KEY_READ);
-  if (status != ERROR_SUCCESS) {
-    if (status == ERROR_FILE_NOT_FOUND) status = ERROR_SUCCESS;
-    return names;
-  }
-  // Key names are at most 255 characters.
-  char name[256];
-  for (DWORD index = 0;; ++index) {
-    status = registry_.RegEnumKeyA(key.Get(), index, name, sizeof name);
-    if (status == ERROR_NO_MORE_ITEMS) {
-      status = ERROR_SUCCESS;
-      break;
+  const auto fail = [&failure](const char* call, const std::string& path, LONG status) {
+    if (failure.empty()) failure = FailureDetail(CallText(call, path), status);
+  };
+  // The keys below ODBC.INI, then the names listed under ODBC Data Sources.
+  for (const bool entries : {false, true}) {
+    const std::string path = entries ? branch.listing : root;
+    UniqueKey key(registry_);
+    const LONG opened = key.Open(HKEY_LOCAL_MACHINE, path.c_str(), KEY_READ);
+    if (opened != ERROR_SUCCESS) {
+      if (opened != ERROR_FILE_NOT_FOUND) fail("RegOpenKeyExA", path, opened);
+      continue;
     }
-    if (status != ERROR_SUCCESS) break;
-    names.emplace_back(name);
+    // A name too long for the buffer is none of this program's.
+    char name[256];
+    for (DWORD index = 0;; ++index) {
+      DWORD length = sizeof name;
+      const LONG status = entries ? registry_.RegEnumValueA(key.Get(), index, name, &length, nullptr, nullptr,
+                                                            nullptr, nullptr)
+                                  : registry_.RegEnumKeyA(key.Get(), index, name, sizeof name);
+      if (status == ERROR_NO_MORE_ITEMS) break;
+      if (status == ERROR_MORE_DATA) continue;
+      if (status != ERROR_SUCCESS) {
+        fail(entries ? "RegEnumValueA" : "RegEnumKeyA", path, status);
+        break;
+      }
+      names.emplace_back(name);
+    }
   }
   return names;
 }

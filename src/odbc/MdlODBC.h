@@ -27,7 +27,7 @@ enum class Verdict {
   Absent,          // not there, nothing to remove
   Present,         // there and complete (detection)
   Missing,         // absent or incomplete (detection)
-  Left,            // not this program's as it stands, left as it is (removal)
+  Left,            // not this program's as it stands, left as it is (install, removal)
   Failed,          // a call failed
   Usable,          // can work on this machine (verification)
   Unusable,        // cannot, for the reasons given (verification)
@@ -48,13 +48,26 @@ std::string StatusText(platform::LONG status);
 bool SameText(std::string_view a, std::string_view b);
 std::string LowerCase(std::string text);
 
+// A data source's entry under its branch's ODBC Data Sources, as every mode
+// judges it: this program's only when it is a REG_SZ whose bytes are the
+// Access driver's name, with or without one terminating NUL. An entry that
+// is not this program's is never changed, whatever its key holds.
+struct DataSourceEntry {
+  enum class Kind { Absent, Ours, NotOurs, Unread };
+  Kind kind = Kind::Absent;
+  // NotOurs: what it is ("its entry under ODBC Data Sources is "SQL Server"");
+  // Unread: the call that failed and its status.
+  std::string detail;
+};
+
 // What of a data source is there. It is complete, and so usable, when its
-// key has a Driver value and its name is listed under ODBC Data Sources.
+// key has a Driver value and its entry under ODBC Data Sources is this
+// program's.
 struct DataSourcePresence {
   bool key = false;
   bool driver = false;
-  bool listed = false;
-  bool Complete() const { return key && driver && listed; }
+  DataSourceEntry entry;
+  bool Complete() const { return key && driver && entry.kind == DataSourceEntry::Kind::Ours; }
 };
 
 class MdlODBC {
@@ -69,7 +82,9 @@ class MdlODBC {
       : registry_(registry), system_(system), windowing_(windowing) {}
 
   // A present data source is left exactly as it is when it is complete; one
-  // cut short is completed without changing anything that is there.
+  // cut short is completed without changing anything that is there. One
+  // whose entry under ODBC Data Sources is not this program's is Left, and
+  // nothing of it is written.
   DataSourceResult CreateDataSource(const std::string& name, const std::string& path,
                                     const std::string& description);
   DataSourceResult CreateDataSourceWow64(const std::string& name, const std::string& path,
@@ -79,8 +94,11 @@ class MdlODBC {
   // key with the access given.
   DataSourcePresence Inspect(const Branch& branch, const std::string& name, platform::DWORD access);
 
+  // Reads and judges a data source's entry under ODBC Data Sources.
+  DataSourceEntry Entry(const Branch& branch, const std::string& name);
+
   // Present when the data source is there and complete, Missing (with what
-  // is missing) when not; reads only.
+  // is missing, or why it is not this program's) when not; reads only.
   DataSourceResult CheckDataSource(const Branch& branch, const DataSourceSpec& spec);
 
   // Deletes a data source that is still exactly what this program writes
@@ -89,12 +107,15 @@ class MdlODBC {
   // under its name (another value, type or byte, a key below it, an entry
   // naming another driver) is left as it is, and so is every other data
   // source; the branch keys themselves are never deleted. An entry without
-  // its key goes only when it names the driver.
+  // its key goes only when it is this program's.
   DataSourceResult RemoveDataSource(const Branch& branch, const DataSourceSpec& spec);
 
-  // The names of the keys directly below the branch's ODBC.INI; status says
-  // whether they could all be read (no ODBC.INI is no key and no error).
-  std::vector<std::string> DataSourceNames(const Branch& branch, platform::LONG& status);
+  // The names of the keys directly below the branch's ODBC.INI and of the
+  // entries under its ODBC Data Sources, where a data source may be listed
+  // without its key. failure is empty when they could all be read (a
+  // missing key holds no names and is no failure), else the first call
+  // that failed and its status.
+  std::vector<std::string> DataSourceNames(const Branch& branch, std::string& failure);
 
   // The folders a Driver value of this program may name: this machine's
   // system directory and the fixed ones of older Windows versions.

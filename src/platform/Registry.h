@@ -87,6 +87,13 @@ class Registry {
   // cchName bytes; ERROR_NO_MORE_ITEMS past the last one. Needs a handle
   // with KEY_ENUMERATE_SUB_KEYS.
   virtual LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD cchName) = 0;
+  // The dwIndex-th value of a key: its name, NUL-terminated, in a buffer of
+  // *lpcchValueName bytes, which then holds the name's length without the
+  // NUL (a name that does not fit: ERROR_MORE_DATA); its type and data as
+  // RegQueryValueExA gives them, where asked for. ERROR_NO_MORE_ITEMS past
+  // the last one. lpReserved must be null. Needs a handle with KEY_QUERY_VALUE.
+  virtual LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
+                             DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) = 0;
 };
 
 // Owns one key handle and closes it exactly once. A predefined root or 0 is

@@ -42,14 +42,14 @@ void frmMarvane::InstallDataSources() {
 
 void frmMarvane::RemoveDataSources() {
   // Data sources of years after the clock's last one are this program's too
-  // when they are present: a clock set back since the install must not
-  // leave them behind. A branch that cannot be listed is said in the log.
+  // when they are present, as a key or only as an entry: a clock set back
+  // since the install must not leave them behind. A branch that cannot be
+  // listed is said in the log.
   const auto laterYears = [this](std::int16_t last) {
-    platform::LONG status = platform::ERROR_SUCCESS;
-    const std::vector<std::string> names = odbc_.DataSourceNames(facts_.Branch(), status);
-    if (status != platform::ERROR_SUCCESS && log_ != nullptr)
-      log_->Line("error: the data sources of later archive years could not be listed: " +
-                 FailureDetail("RegEnumKeyA", status));
+    std::string failure;
+    const std::vector<std::string> names = odbc_.DataSourceNames(facts_.Branch(), failure);
+    if (!failure.empty() && log_ != nullptr)
+      log_->Line("error: the data sources of later archive years could not be listed: " + failure);
     return ArchiveYearsAfter(names, last);
   };
   ProcessDataSources([this](const DataSourceSpec& spec,

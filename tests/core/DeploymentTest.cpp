@@ -264,6 +264,10 @@ TEST_F(DeploymentTest, LogLinesNotWrittenChangeTheExitStatus) {
     const std::size_t said = errors.find(named);
     EXPECT_TRUE(said != std::string::npos && errors.find(named, said + 1) == std::string::npos)
         << shown << ": " << errors;
+    if (!c.echoFails && c.failAt > 1) {
+      EXPECT_NE(errors.find(" from its line " + std::to_string(c.failAt) + " of this run"), std::string::npos)
+          << shown << ": " << errors;
+    }
     const std::vector<std::string> lines = LoggedLines();
     EXPECT_EQ(!lines.empty() && lines.back().ends_with("exit status 1"), c.lastLineSays1) << shown;
   }
@@ -277,15 +281,18 @@ TEST(LocalTimeStampTest, OffsetsEastAndWestOfUtc) {
 }
 
 // A clock set back since the install: removal still takes every data
-// source of the later years, while detection keeps to the clock's.
+// source of the later years, found by its key or by its entry alone, while
+// detection keeps to the clock's.
 TEST_F(DeploymentTest, RemovalWithAClockSetBackLeavesNothingBehind) {
   fake.year = 2006;  // 25 data sources, through MV2005
   ASSERT_EQ(Run({"/quiet"}), 0);
+  fake.PutValue(MdlODBC::kWow64Listing, "MV2033-R", REG_SZ, MdlODBC::kDriverName);
   fake.year = 2003;
   EXPECT_EQ(Run({"/check"}), 0);
   EXPECT_EQ(Run({"/remove", "/quiet"}), 0);
   for (const char* name : {"MV2002-S2", "MV2003-R", "MV2005-S2"})
     EXPECT_FALSE(fake.HasKey(std::string(MdlODBC::kWow64Root) + name)) << name;
+  EXPECT_FALSE(fake.GetValue(MdlODBC::kWow64Listing, "MV2033-R"));
 }
 
 }  // namespace

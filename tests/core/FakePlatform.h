@@ -110,6 +110,12 @@ class FakePlatform : public Recorder, public Memory, public SystemInfo, public W
     if (auto failed = Call("RegEnumKeyA", PathOf(hKey) + ", " + std::to_string(dwIndex))) return *failed;
     return Memory::RegEnumKeyA(hKey, dwIndex, lpName, cchName);
   }
+  LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName, DWORD* lpReserved,
+                     DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override {
+    if (auto failed = Call("RegEnumValueA", PathOf(hKey) + ", " + std::to_string(dwIndex))) return *failed;
+    return Memory::RegEnumValueA(hKey, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType, lpData,
+                                 lpcbData);
+  }
 
   BOOL GetVersionExA(OSVERSIONINFOA* lpVersionInformation) override;
   UINT GetSystemDirectoryA(char* lpBuffer, UINT uSize) override;

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <optional>
+
 #include "FakePlatform.h"
 #include "odbc/MdlODBC.h"
 
@@ -67,9 +70,10 @@ TEST_F(RegistrationTest, NativeBranchWritesTheLayoutWithTheSystemDirectory) {
   fake.systemDirectory = "C:\\Windows\\system32";
   ASSERT_EQ(Native().verdict, Verdict::Registered);
   auto calls = fake.CallTexts();
-  ASSERT_EQ(calls.size(), 23u);
+  ASSERT_EQ(calls.size(), 24u);
   EXPECT_EQ(calls[0], "RegOpenKeyExA(\"SOFTWARE\\ODBC\\ODBC.INI\\Marvane-R\", 0, 0xF003F)");
-  EXPECT_EQ(calls[1], "GetSystemDirectoryA(260)");
+  EXPECT_EQ(calls[1], "RegOpenKeyExA(\"SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources\", 0, 0x1)");
+  EXPECT_EQ(calls[2], "GetSystemDirectoryA(260)");
   EXPECT_EQ(Tail(calls, 21), Layout(MdlODBC::kNativeRoot, MdlODBC::kNativeListing, 19 + 13));
 
   const std::string key = std::string(MdlODBC::kNativeRoot) + kName;
@@ -88,21 +92,22 @@ TEST_F(RegistrationTest, NativeBranchWritesTheLayoutWithTheSystemDirectory) {
 TEST_F(RegistrationTest, Wow64BranchNamesTheDirectoryFromTheVersion) {
   ASSERT_EQ(Wow64().verdict, Verdict::Registered);
   auto calls = fake.CallTexts();
-  ASSERT_EQ(calls.size(), 24u);
+  ASSERT_EQ(calls.size(), 25u);
   EXPECT_EQ(calls[0], "RegOpenKeyExA(\"SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI\\Marvane-R\", 0, 0xF003F)");
-  EXPECT_EQ(calls[1], "GetVersionExA(148)");
-  EXPECT_EQ(calls[2], "GetSystemDirectoryA(260)");
+  EXPECT_EQ(calls[2], "GetVersionExA(148)");
+  EXPECT_EQ(calls[3], "GetSystemDirectoryA(260)");
   EXPECT_EQ(Tail(calls, 21), Layout(MdlODBC::kWow64Root, MdlODBC::kWow64Listing, 19 + 13));
   EXPECT_EQ(Driver(MdlODBC::kWow64Root), "C:\\WINDOWS\\system32\\odbcjt32.dll");
   EXPECT_FALSE(fake.HasKey(std::string(MdlODBC::kNativeRoot) + kName));
 }
 
 TEST_F(RegistrationTest, CompleteDataSourceIsLeftExactlyAsItIs) {
-  // Made by hand, with another driver and path: complete, so never touched.
+  // Made by hand, with another driver file and path, listed for the Access
+  // driver: complete, so never touched.
   for (const MdlODBC::Branch& branch : {MdlODBC::kNativeBranch, MdlODBC::kWow64Branch}) {
     fake.PutValue(std::string(branch.root) + kName, "DBQ", REG_SZ, "elsewhere");
     fake.PutValue(std::string(branch.root) + kName, "Driver", REG_SZ, "D:\\Other\\driver.dll");
-    fake.PutValue(branch.listing, kName, REG_SZ, "Other Driver");
+    fake.PutValue(branch.listing, kName, REG_SZ, MdlODBC::kDriverName);
   }
   const auto before = fake.Snapshot();
   EXPECT_EQ(Native().verdict, Verdict::AlreadyPresent);
@@ -128,7 +133,7 @@ TEST_F(RegistrationTest, IncompleteDataSourceIsCompletedKeepingWhatIsThere) {
   // Listed, with a Driver, but its Jet settings gone: complete, left alone.
   fake::FakePlatform local;
   local.PutValue(std::string(MdlODBC::kNativeRoot) + kName, "Driver", REG_SZ, "x");
-  local.PutValue(MdlODBC::kNativeListing, kName, REG_SZ, "stale");
+  local.PutValue(MdlODBC::kNativeListing, kName, REG_SZ, MdlODBC::kDriverName);
   EXPECT_EQ(MdlODBC(local, local, local).CreateDataSource(kName, kPath, kDescription).verdict,
             Verdict::AlreadyPresent);
   EXPECT_FALSE(local.HasKey(std::string(MdlODBC::kNativeRoot) + kName + "\\Engines"));
@@ -166,11 +171,59 @@ TEST_F(RegistrationTest, AnyFailedWriteIsCompletedByTheNextRunToExactlyACleanRun
   }
 }
 
-TEST_F(RegistrationTest, ListingEntryWithoutItsKeyIsWrittenAgain) {
-  fake.PutValue(MdlODBC::kWow64Listing, kName, REG_SZ, "stale");
-  EXPECT_NE(Wow64().verdict, Verdict::Failed);
-  EXPECT_EQ(fake.GetValue(MdlODBC::kWow64Listing, kName)->data, MdlODBC::kDriverName);
-  EXPECT_TRUE(fake.HasKey(std::string(MdlODBC::kWow64Root) + kName + "\\Engines\\Jet"));
+// One rule for an entry under ODBC Data Sources, with or without its key, in
+// the install, /check and /remove: only a REG_SZ naming the Access driver is
+// this program's, and is kept byte for byte; any other is never changed.
+TEST(EntryRuleTest, AnEntryThatIsNotThisProgramsIsNeverTakenOver) {
+  using V = Verdict;
+  const MdlODBC::Branch& branch = MdlODBC::kWow64Branch;
+  const std::string other = "its entry under ODBC Data Sources is \"SQL Server\"", type = "is of type 2";
+  const fake::Value ours{REG_SZ, MdlODBC::kDriverName + std::string(1, '\0')}, sql{REG_SZ, "SQL Server"},
+      expand{REG_EXPAND_SZ, MdlODBC::kDriverName};
+  struct Case {
+    std::optional<fake::Value> entry;
+    bool key;                   // the rest of the data source is there, as an install writes it
+    std::array<V, 3> verdicts;  // of the install, the check and the removal
+    std::string why;            // in the detail of the install and the check
+  };
+  const Case cases[] = {
+      {sql, false, {V::Left, V::Missing, V::Left}, other},
+      {sql, true, {V::Left, V::Missing, V::Left}, other},
+      {expand, false, {V::Left, V::Missing, V::Left}, type},
+      {expand, true, {V::Left, V::Missing, V::Left}, type},
+      {ours, false, {V::Completed, V::Missing, V::Removed}, ""},
+      {ours, true, {V::AlreadyPresent, V::Present, V::Removed}, ""},
+      {std::nullopt, false, {V::Registered, V::Missing, V::Absent}, ""},
+      {std::nullopt, true, {V::Completed, V::Missing, V::Removed}, ""},
+  };
+  for (const Case& c : cases) {
+    for (std::size_t mode = 0; mode < 3; ++mode) {
+      fake::FakePlatform fake;
+      MdlODBC odbc(fake, fake, fake);
+      if (c.key) odbc.CreateDataSourceWow64(kName, kPath, kDescription);
+      fake.PutKey(branch.listing).RemoveValue(kName);
+      if (c.entry) fake.PutValue(branch.listing, kName, c.entry->type, c.entry->data);
+      const auto before = fake.Snapshot();
+      const DataSourceResult result = mode == 0 ? odbc.CreateDataSourceWow64(kName, kPath, kDescription)
+                                      : mode == 1
+                                          ? odbc.CheckDataSource(branch, {kName, kPath, kDescription})
+                                          : odbc.RemoveDataSource(branch, {kName, kPath, kDescription});
+      const std::string shown = (c.entry ? c.entry->data : "none") + (c.key ? ", key, " : ", no key, ") +
+                                std::to_string(mode) + ": " + result.detail;
+      EXPECT_EQ(result.verdict, c.verdicts[mode]) << shown;
+      EXPECT_NE(mode < 2 ? result.detail.find(c.why) : 0, std::string::npos) << shown;
+      EXPECT_EQ(mode == 1 && !c.why.empty() ? result.detail.rfind("not this program's: ", 0) : 0, 0u)
+          << shown;
+      if (c.verdicts[mode] == V::Left || mode == 1) {
+        EXPECT_EQ(fake.Snapshot(), before) << shown;
+      } else if (mode == 0) {
+        EXPECT_TRUE(odbc.Inspect(branch, kName, KEY_READ).Complete()) << shown;
+        EXPECT_EQ(fake.GetValue(branch.listing, kName)->data, c.entry ? c.entry->data : MdlODBC::kDriverName);
+      } else {
+        EXPECT_FALSE(fake.HasKey(std::string(branch.root) + kName) || fake.GetValue(branch.listing, kName));
+      }
+    }
+  }
 }
 
 TEST_F(RegistrationTest, ProbeThatIsRefusedCountsAsAbsent) {

@@ -96,10 +96,11 @@ TEST(RemovalTest, ACallFailingInTheMiddleIsFinishedByTheNextRun) {
     const char* op;
     int occurrence;
     bool remove;  // else complete a data source cut short after its Driver
+    bool intact;  // a removal that failed before its first delete: still complete and listed
   };
-  const Case cases[] = {{"RegDeleteKeyA", 2, true},     {"RegDeleteValueA", 1, true},
-                        {"RegQueryValueExA", 5, true},  {"RegQueryInfoKeyCounts", 2, true},
-                        {"RegQueryValueExA", 4, false}, {"RegSetValueExA", 2, false}};
+  const Case cases[] = {{"RegDeleteKeyA", 2, true, false},     {"RegDeleteValueA", 1, true, true},
+                        {"RegQueryValueExA", 5, true, true},   {"RegQueryInfoKeyCounts", 2, true, true},
+                        {"RegQueryValueExA", 4, false, false}, {"RegSetValueExA", 2, false, false}};
   for (const Case& c : cases) {
     fake::FakePlatform fake, clean;
     Install(clean);
@@ -116,6 +117,7 @@ TEST(RemovalTest, ACallFailingInTheMiddleIsFinishedByTheNextRun) {
                       : odbc.CreateDataSourceWow64(kSpec.name, kSpec.path, kSpec.description);
     };
     EXPECT_EQ(run().verdict, Verdict::Failed) << c.op << " #" << c.occurrence;
+    EXPECT_EQ(odbc.Inspect(kBranch, kSpec.name, KEY_READ).Complete(), c.intact) << c.op;
     EXPECT_EQ(run().verdict, c.remove ? Verdict::Removed : Verdict::Completed)
         << c.op << " #" << c.occurrence;
     if (c.remove) {

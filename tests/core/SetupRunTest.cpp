@@ -23,7 +23,7 @@ class SetupRunTest : public ::testing::Test {
     std::vector<std::string> names;
     const std::string prefix = "RegOpenKeyExA(\"" + root;
     for (const std::string& call : fake.CallTexts("RegOpenKeyExA"))
-      if (call.rfind(prefix, 0) == 0)
+      if (call.rfind(prefix, 0) == 0 && call.find("ODBC Data Sources") == std::string::npos)
         names.push_back(call.substr(prefix.size(), call.find('"', prefix.size()) - prefix.size()));
     return names;
   }
@@ -152,6 +152,27 @@ TEST_F(SetupRunTest, WindowsAndMessagesComeInOrder) {
   EXPECT_EQ(mainWindow.Result().ExitStatus(), 0);
 }
 
+// A clock at the counter's largest year: the walk ends after its last year.
+TEST(DataSourcesTest, WalkUpToTheLargestYearEnds) {
+  fake::FakePlatform fake;
+  fake.year = 32768;  // last archive year 32767
+  basRegistry reader(fake);
+  MdlODBC odbc(fake, fake, fake);
+  MachineFacts facts(reader, fake, odbc);
+  const std::size_t expected = 5 * (1 + 32767 - 2002 + 1);
+  std::vector<std::string> walked;
+  std::int16_t year = 0;
+  const auto visit = [](const DataSourceSpec& spec, const MdlODBC::Branch&) {
+    return DataSourceResult{spec.name, Verdict::Present, ""};
+  };
+  ASSERT_NO_THROW(ForEachDataSource(facts, year, visit, [&](DataSourceResult result) {
+    if (walked.size() == expected) throw std::length_error("walked past the last year");
+    walked.push_back(result.name);
+  }));
+  EXPECT_EQ(walked.size(), expected);
+  EXPECT_EQ(walked.back(), "MV32767-S2");
+}
+
 TEST_F(SetupRunTest, CentringRejectsSizesThatAreNotFinite) {
   EXPECT_FLOAT_EQ(CentredOffset(100, 40), 30);
   EXPECT_FLOAT_EQ(CentredOffset(40, 101), -30.5f);
@@ -198,15 +219,19 @@ TEST_F(SetupRunTest, ProgressWindowFailingToCloseStillGivesTheOutcome) {
 }
 
 TEST(OutcomeTest, NamesTheFirstTenFailuresAndCountsTheRest) {
-  Outcome outcome;
-  outcome.Add({"", Verdict::Registered, ""});
-  for (int i = 0; i < 13; ++i) outcome.Add({"DS" + std::to_string(i), Verdict::Failed, ""});
-  const std::string text = outcome.Message();
-  EXPECT_NE(text.find("13 of 14 data sources"), std::string::npos);
-  EXPECT_NE(text.find("\nDS9\nand 3 more"), std::string::npos);
-  EXPECT_EQ(text.find("DS10"), std::string::npos);
-  EXPECT_NE(text.find("run this setup as an administrator"), std::string::npos);
-  EXPECT_EQ(outcome.ExitStatus(), 1);
+  for (const auto& [failures, tail] :
+       {std::pair<int, const char*>{13, "\nDS9\nand 3 more\n\n"}, {10, "\nDS9\n\n"}}) {
+    Outcome outcome;
+    outcome.Add({"", Verdict::Registered, ""});
+    for (int i = 0; i < failures; ++i) outcome.Add({"DS" + std::to_string(i), Verdict::Failed, ""});
+    const std::string text = outcome.Message();
+    EXPECT_NE(text.find(std::to_string(failures) + " of " + std::to_string(failures + 1) + " data sources"),
+              std::string::npos);
+    EXPECT_NE(text.find(tail), std::string::npos) << text;
+    EXPECT_EQ(text.find("DS10"), std::string::npos);
+    EXPECT_NE(text.find("run this setup as an administrator"), std::string::npos);
+    EXPECT_EQ(outcome.ExitStatus(), 1);
+  }
 
   Outcome clean;
   clean.Add({"", Verdict::Registered, ""});

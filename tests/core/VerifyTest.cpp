@@ -22,6 +22,7 @@ TEST(VerifyTest, EveryReasonNamesWhatItLookedAt) {
     std::function<void(Fake&)> arrange;
     std::string who;  // the data source reported, "*" every one (Marvane-R's reason checked), "" none
     const char* reason;
+    bool whole = false;  // the reason is all that is said
   } cases[] = {
       {"none", [](Fake&) {}, "", ""},
       {"driver only where 64-bit programs look", [&](Fake& f) { f.disk.files.erase(driver); }, "*",
@@ -48,7 +49,8 @@ TEST(VerifyTest, EveryReasonNamesWhatItLookedAt) {
       {"not registered", [](Fake& f) { f.Fail("RegOpenKeyExA", 0, ERROR_FILE_NOT_FOUND); }, "*",
        "not registered: no key SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI\\Marvane-R; not complete: not listed "
        "under "
-       "SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI\\ODBC Data Sources"},
+       "SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI\\ODBC Data Sources",
+       true},
   };
   for (const auto& c : cases) {
     Fake f;
@@ -78,6 +80,8 @@ TEST(VerifyTest, EveryReasonNamesWhatItLookedAt) {
       EXPECT_EQ(line.rfind(name + (named ? ": error: " : ": ok"), 0), 0u) << c.fault << ": " << line;
       const bool reasonShown = named && (c.who != "*" || name == "Marvane-R");
       EXPECT_NE(reasonShown ? line.find(c.reason) : 0, std::string::npos) << c.fault << ": " << line;
+      EXPECT_EQ(reasonShown && c.whole ? line.substr(line.find(": error: ") + 9) : "",
+                reasonShown && c.whole ? c.reason : "");
     }
     std::string summary;
     std::getline(lines, summary);

@@ -79,6 +79,34 @@ check "the log says why it was left" grep -qE "^${stamp}"'Marvane-S: left: error
 check "the others are removed" test "$(lines -E '^\[.*\\(Marvane|MV)[0-9]*-[RS][12]?\]$' "$reg")" = 1
 check "the machine's own key is kept" grep -qx '"Keep"="this"' "$reg"
 
+# An entry under ODBC Data Sources that names another driver, without its
+# key, is never taken over; an entry of a later archive year alone, naming
+# the Access driver, is found and removed.
+home=$work/entry
+reg=$home/.local/state/MarvaneSetup/HKLM.reg
+log=$work/entry.log
+later=MV$((year + 7))-R
+other='"Marvane-R"="SQL Server"'
+mkdir -p "$(dirname "$reg")"
+printf '%s\n' REGEDIT4 '' "[HKEY_LOCAL_MACHINE\\$branch\\ODBC Data Sources]" "$other" '' >"$reg"
+run /q /log "$log"
+check "install beside another driver's entry exits 1" test "$status" = 1
+check "that entry is left byte for byte" grep -qxF "$other" "$reg"
+check "nothing of that data source is written" test "$(lines -F '\Marvane-R]' "$reg")" = 0
+check "the install's log says it was left, naming the entry's driver" \
+  grep -qE "^${stamp}"'Marvane-R: left: error: its entry under ODBC Data Sources is "SQL Server"$' "$log"
+run /check
+check "check says it is not this program's" \
+  grep -qxF "Marvane-R: missing: not this program's: its entry under ODBC Data Sources is \"SQL Server\"" "$work/out"
+sed -i "/^$other\$/a \"$later\"=\"Microsoft Access Driver (*.mdb)\"" "$reg"
+check "($later listed alone)" grep -qxF "\"$later\"=\"Microsoft Access Driver (*.mdb)\"" "$reg"
+run /remove /q /log "$log"
+check "removal beside another driver's entry exits 1" test "$status" = 1
+check "removal leaves that entry byte for byte" grep -qxF "$other" "$reg"
+check "removal's log says why it was left" test "$(lines -F 'Marvane-R: left: error: its entry under' "$log")" = 2
+check "$later, listed alone, is removed" test "$(lines -F "\"$later\"" "$reg")" = 0
+check "the log says $later was removed" grep -qE "^${stamp}$later: removed$" "$log"
+
 # Command lines that are not understood, and a log that cannot be written:
 # nothing is opened or changed.
 fresh=$work/fresh

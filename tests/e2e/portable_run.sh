@@ -42,13 +42,13 @@ check "rerun leaves the file byte-identical" cmp -s "$reg1" "$work/before"
 check "rerun leaves the file's time alone" test "$(stat -c %Y "$reg1")" = "$(stat -c %Y "$work/before")"
 
 # Entries of the machine's own survive, and a complete data source made by
-# hand (another path and driver) is skipped.
+# hand (another path and driver file, listed for the Access driver) is skipped.
 home2=$work/seeded
 mkdir -p "$home2/.local/state/MarvaneSetup"
 reg2=$home2/.local/state/MarvaneSetup/HKLM.reg
 printf '%s\r\n' 'REGEDIT4' '' '; written by hand' \
   "[HKEY_LOCAL_MACHINE\\$branch\\Marvane-R]" '"DBQ"="\\\\OTHER\\share\\mine.mdb"' \
-  '"Driver"="D:\\Other\\other.dll"' '' "[HKEY_LOCAL_MACHINE\\$branch\\ODBC Data Sources]" '"Marvane-R"="Other"' '' \
+  '"Driver"="D:\\Other\\other.dll"' '' "[HKEY_LOCAL_MACHINE\\$branch\\ODBC Data Sources]" '"Marvane-R"="Microsoft Access Driver (*.mdb)"' '' \
   '[HKEY_LOCAL_MACHINE\SOFTWARE\Vendor\Tool]' '"Name"="quoted \"text\" with \\ backslash"' \
   '"Count"=dword:ffffffff' "\"Blob\"=hex:00,01,02,\\" '  fe,ff' '@="default"' >"$reg2"
 run "$home2"

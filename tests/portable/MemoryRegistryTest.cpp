@@ -289,6 +289,21 @@ TEST_F(MemoryRegistryTest, DeletedValueLeavesTheOthersInOrderAndQueryInfoCountsW
   HKEY setOnly = 0;
   ASSERT_EQ(reg.RegOpenKeyExA(key, "", 0, KEY_SET_VALUE, &setOnly), ERROR_SUCCESS);
   EXPECT_EQ(reg.RegQueryInfoKeyCounts(setOnly, nullptr, &values), ERROR_ACCESS_DENIED);
+
+  // Enumerated in the same order, each with its name's length and its data's size.
+  std::string names;
+  char name[7];  // "Driver" and its NUL
+  DWORD length = sizeof name, size = 0;
+  for (DWORD i = 0; reg.RegEnumValueA(key, i, name, &length, nullptr, nullptr, nullptr, &size) == 0;
+       ++i, length = sizeof name)
+    names += std::string(name) + " " + std::to_string(length) + " " + std::to_string(size) + ", ";
+  EXPECT_EQ(names, "Driver 6 6, Z 1 1, dbq 3 5, ");
+  EXPECT_EQ(reg.RegEnumValueA(key, 3, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_NO_MORE_ITEMS);
+  length = 6;
+  EXPECT_EQ(reg.RegEnumValueA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+  EXPECT_EQ(reg.RegEnumValueA(setOnly, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_ACCESS_DENIED);
 }
 
 // Enumeration keeps its place per handle; it must still name every subkey
@@ -314,6 +329,17 @@ TEST_F(MemoryRegistryTest, EnumerationByIndexFollowsAddsAndDeletes) {
   char tiny[1];
   EXPECT_EQ(reg.RegEnumKeyA(key, 1, tiny, sizeof tiny), ERROR_MORE_DATA);
   EXPECT_EQ(name(key, 1), "b");
+
+  for (const char* value : {"x", "y", "z"}) ASSERT_EQ(Set(key, value, value), ERROR_SUCCESS);
+  auto value = [&](DWORD index) {
+    char buffer[8];
+    DWORD length = sizeof buffer;
+    const LONG status = reg.RegEnumValueA(key, index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
+    return status == ERROR_SUCCESS ? std::string(buffer) : "<" + std::to_string(status) + ">";
+  };
+  EXPECT_EQ(value(0) + value(1), "xy");
+  ASSERT_EQ(reg.RegDeleteValueA(key, "x"), ERROR_SUCCESS);
+  EXPECT_EQ(value(1) + value(2), "z<259>");
 }
 
 }  // namespace

@@ -181,6 +181,13 @@ TEST_F(RegistryTest, KeysAndValuesDeleteAndQueryInfoCountsWhatIsLeft) {
   ASSERT_EQ(info(key.Get(), subKeys, values), ERROR_SUCCESS);
   EXPECT_EQ(subKeys, 0u);
   EXPECT_EQ(values, 1u);
+  char name[7];  // "Driver" and its NUL
+  DWORD length = sizeof name, size = 0;
+  EXPECT_EQ(registry->RegEnumValueA(key.Get(), 0, name, &length, nullptr, nullptr, nullptr, &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(std::string(name) + " " + std::to_string(length) + " " + std::to_string(size), "Driver 6 20");
+  EXPECT_EQ(registry->RegEnumValueA(key.Get(), 1, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_NO_MORE_ITEMS);
 
   // Handles left open to a deleted key are Windows' to answer, and still close.
   EXPECT_EQ(registry->RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str()), ERROR_SUCCESS);

@@ -59,3 +59,42 @@ deploy_checks() {
   run_plain "$loader" "$exe" /bogus
   check "$label a switch not understood: exit 87 (was $plain_status)" [ "$plain_status" = 87 ]
 }
+
+# listed_as FILE DRIVER: an export of the listing holds Marvane-R's entry with
+# the text DRIVER (a REG_SZ: another type exports as hex).
+listed_as() { grep -qxF "$WOW_BRANCH\\ODBC Data Sources|Marvane-R|$2" "$1"; }
+# not_listed FILE NAME: an export of the listing holds no entry of NAME.
+not_listed() { ! grep -qF "|$2|" "$1"; }
+
+# entry_checks LABEL LOADER EXE: an entry under ODBC Data Sources that names
+# another driver, without its key, is never taken over: the install leaves
+# it as it is and says why, /check says it is not this program's, /remove
+# leaves it. An entry of a later archive year alone, naming the Access
+# driver, is found and removed.
+entry_checks() {
+  local label=$1 loader=$2 exe=$3 log=$p64/drive_c/entry.log listing="$WOW_BRANCH\\ODBC Data Sources"
+  local later=MV$(($(date +%Y) + 7))-R
+  restore_wow
+  rm -f "$log"
+  in_prefix "$p64" "$wine64" reg add "$listing" /v Marvane-R /t REG_SZ /d 'SQL Server' /f /reg:64 >/dev/null 2>&1
+  export_key "$p64" "$wine64" "$listing" "$work/entry-before" /reg:64
+  check "$label (Marvane-R listed for SQL Server, without its key)" listed_as "$work/entry-before" 'SQL Server'
+  run_plain "$loader" "$exe" /quiet /log 'C:\entry.log'
+  check "$label install beside another driver's entry: exit 1 (was $plain_status)" [ "$plain_status" = 1 ]
+  export_key "$p64" "$wine64" "$listing" "$work/entry-after" /reg:64
+  check "$label install leaves that entry as it is" listed_as "$work/entry-after" 'SQL Server'
+  check "$label install writes nothing of that data source" key_absent_64 "$WOW_BRANCH\\Marvane-R"
+  check "$label install's log says it was left, naming the entry's driver" \
+    grep -qF 'Marvane-R: left: error: its entry under ODBC Data Sources is "SQL Server"' "$log"
+  run_plain "$loader" "$exe" /check
+  check "$label /check says it is not this program's" \
+    grep -qF "Marvane-R: missing: not this program's: its entry under ODBC Data Sources is \"SQL Server\"" "$work/plain.out"
+  in_prefix "$p64" "$wine64" reg add "$listing" /v "$later" /t REG_SZ /d 'Microsoft Access Driver (*.mdb)' /f /reg:64 >/dev/null 2>&1
+  run_plain "$loader" "$exe" /remove /quiet /log 'C:\entry.log'
+  check "$label /remove beside another driver's entry: exit 1 (was $plain_status)" [ "$plain_status" = 1 ]
+  export_key "$p64" "$wine64" "$listing" "$work/entry-after" /reg:64
+  check "$label /remove leaves that entry as it is" listed_as "$work/entry-after" 'SQL Server'
+  check "$label /remove takes $later, listed alone" not_listed "$work/entry-after" "$later"
+  check "$label /remove's log says $later was removed" grep -qF "$later: removed" "$log"
+  in_prefix "$p64" "$wine64" reg delete "$listing" /v Marvane-R /f /reg:64 >/dev/null 2>&1
+}

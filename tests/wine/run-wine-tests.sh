@@ -155,6 +155,7 @@ if [ -f "$exe_x64" ] && check "64-bit prefix boots" boot_prefix "$p64" win64 "$w
   check "x64, 64-bit prefix, second run: HKLM\\SOFTWARE unchanged" same_export "$work/software-1" "$work/software-2"
 
   deploy_checks "x64, 64-bit prefix," "$wine64" "$exe_x64"
+  entry_checks "x64, 64-bit prefix," "$wine64" "$exe_x64"
   verify_checks "x64, 64-bit prefix," "$p64" "$wine64" "$exe_x64"
   deploy_tools_checks "x64, 64-bit prefix," "$wine64" "$exe_x64"
 
@@ -196,6 +197,7 @@ if [ -f "$exe_x64" ] && check "64-bit prefix boots" boot_prefix "$p64" win64 "$w
     export_key "$p64" "$wine64" 'HKEY_LOCAL_MACHINE\SOFTWARE' "$work/software-2" /reg:64
     check "x86, 64-bit prefix, second run: HKLM\\SOFTWARE unchanged" same_export "$work/software-1" "$work/software-2"
     deploy_checks "x86, 64-bit prefix," "$wine32" "$exe_x86"
+    entry_checks "x86, 64-bit prefix," "$wine32" "$exe_x86"
     verify_checks "x86, 64-bit prefix," "$p64" "$wine32" "$exe_x86"
     deploy_tools_checks "x86, 64-bit prefix," "$wine32" "$exe_x86"
   else

@@ -99,8 +99,8 @@ RegKey* MemoryRegistry::Key(std::string_view path, bool create) {
 
 void MemoryRegistry::Changing(const RegKey& key) {
   changed_ = changed_ || !key.isVolatile;
-  for (auto& [handle, open] : handles_) open.nextIndex = 0;
-  rootKey_.nextIndex = 0;
+  for (auto& [handle, open] : handles_) open.nextIndex = open.nextValueIndex = 0;
+  rootKey_.nextIndex = rootKey_.nextValueIndex = 0;
 }
 
 LONG MemoryRegistry::Resolve(HKEY hKey, OpenKey*& open, DWORD needed) {
@@ -195,7 +195,7 @@ LONG MemoryRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Re
   const BYTE* end = lpData == nullptr ? lpData : lpData + cbData;
   if (old != nullptr && old->type == dwType && std::equal(lpData, end, old->data.begin(), old->data.end()))
     return ERROR_SUCCESS;  // nothing changes
-  changed_ = changed_ || !key.isVolatile;
+  Changing(key);
   key.SetValue({std::string(name), dwType, std::vector<BYTE>(lpData, end)});
   return ERROR_SUCCESS;
 }
@@ -213,13 +213,7 @@ LONG MemoryRegistry::RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD*
   if (!(open->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   const RegValue* value = open->key->FindValue(NameOf(lpValueName));
   if (value == nullptr) return ERROR_FILE_NOT_FOUND;
-  if (lpType != nullptr) *lpType = value->type;
-  if (lpcbData == nullptr) return ERROR_SUCCESS;
-  const auto size = static_cast<DWORD>(value->data.size());
-  const LONG status = lpData != nullptr && *lpcbData < size ? ERROR_MORE_DATA : ERROR_SUCCESS;
-  if (lpData != nullptr && status == ERROR_SUCCESS) std::copy(value->data.begin(), value->data.end(), lpData);
-  *lpcbData = size;
-  return status;
+  return CopyData(*value, lpType, lpData, lpcbData);
 }
 
 LONG MemoryRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
@@ -243,7 +237,7 @@ LONG MemoryRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
   if (LONG status = Resolve(hKey, open, KEY_SET_VALUE); status != ERROR_SUCCESS) return status;
   if (readOnly_) return ERROR_ACCESS_DENIED;
   if (open->key->FindValue(NameOf(lpValueName)) == nullptr) return ERROR_FILE_NOT_FOUND;
-  changed_ = changed_ || !open->key->isVolatile;
+  Changing(*open->key);
   open->key->RemoveValue(NameOf(lpValueName));
   return ERROR_SUCCESS;
 }
@@ -273,6 +267,43 @@ LONG MemoryRegistry::RegEnumKeyA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD c
   ++open->next;
   ++open->nextIndex;
   return ERROR_SUCCESS;
+}
+
+LONG MemoryRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
+                                   DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
+  OpenKey* open = nullptr;
+  if (LONG status = Resolve(hKey, open, KEY_QUERY_VALUE); status != ERROR_SUCCESS) return status;
+  if (lpValueName == nullptr || lpcchValueName == nullptr || lpReserved != nullptr ||
+      (lpData != nullptr && lpcbData == nullptr))
+    return ERROR_INVALID_PARAMETER;
+  auto& values = open->key->values;
+  if (dwIndex >= values.size()) return ERROR_NO_MORE_ITEMS;
+  if (open->nextValueIndex == 0 || open->nextValueIndex > dwIndex) {
+    open->nextValue = values.begin();
+    open->nextValueIndex = 0;
+  }
+  open->nextValue = std::next(open->nextValue, dwIndex - open->nextValueIndex);
+  open->nextValueIndex = dwIndex;
+  const RegValue& value = *open->nextValue;
+  if (value.name.size() >= *lpcchValueName) return ERROR_MORE_DATA;
+  *std::copy(value.name.begin(), value.name.end(), lpValueName) = '\0';
+  *lpcchValueName = static_cast<DWORD>(value.name.size());
+  const LONG status = CopyData(value, lpType, lpData, lpcbData);
+  if (status == ERROR_SUCCESS) {
+    ++open->nextValue;
+    ++open->nextValueIndex;
+  }
+  return status;
+}
+
+LONG MemoryRegistry::CopyData(const RegValue& value, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
+  if (lpType != nullptr) *lpType = value.type;
+  if (lpcbData == nullptr) return ERROR_SUCCESS;
+  const auto size = static_cast<DWORD>(value.data.size());
+  const LONG status = lpData != nullptr && *lpcbData < size ? ERROR_MORE_DATA : ERROR_SUCCESS;
+  if (lpData != nullptr && status == ERROR_SUCCESS) std::copy(value.data.begin(), value.data.end(), lpData);
+  *lpcbData = size;
+  return status;
 }
 
 void MemoryRegistry::AddVolatileValue(const std::string& keyPath, const std::string& valueName, DWORD type,

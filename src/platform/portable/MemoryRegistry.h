@@ -93,6 +93,9 @@ class MemoryRegistry : public Registry {
   // Subkeys in case-insensitive order of their names; each handle keeps its
   // place, so that walking a key's subkeys by index costs one step each.
   LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD cchName) override;
+  // Values in the order they were first set, each handle keeping its place as above.
+  LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName, DWORD* lpReserved,
+                     DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override;
 
   // For the host to publish machine facts at start, even in a read-only
   // registry: keyPath lies below HARDWARE, and missing keys are created.
@@ -123,6 +126,8 @@ class MemoryRegistry : public Registry {
     DWORD access;
     DWORD nextIndex = 0;  // RegEnumKeyA's place: the subkey at nextIndex is *next
     std::map<std::string, std::unique_ptr<RegKey>, NameLess>::iterator next{};
+    DWORD nextValueIndex = 0;  // RegEnumValueA's, the same way
+    std::list<RegValue>::iterator nextValue{};
   };
 
   // ERROR_SUCCESS when hKey is open on a key that still exists, with the rights needed.
@@ -130,8 +135,10 @@ class MemoryRegistry : public Registry {
   // Follows subKey from `from` as far as it exists, into parts_ and key.
   LONG Walk(RegKey& from, const char* subKey, RegKey*& key, std::size_t& matched);
   LONG NewHandle(RegKey& key, DWORD access, HKEY* phkResult);
-  // A change to a key's subkeys: every enumeration starts again.
+  // A change to a key's subkeys or values: every enumeration starts again.
   void Changing(const RegKey& key);
+  // A value's type, and its data or size, as the query and enumeration calls give them.
+  static LONG CopyData(const RegValue& value, DWORD* lpType, BYTE* lpData, DWORD* lpcbData);
 
   RegKey root_;
   OpenKey rootKey_;  // what HKEY_LOCAL_MACHINE stands for

@@ -126,6 +126,25 @@ class Win32Registry final : public platform::Registry {
     return ::RegEnumKeyA(key, dwIndex, lpName, cchName);
   }
 
+  ProgramStatus RegEnumValueA(ProgramKey hKey, ProgramDword dwIndex, char* lpValueName,
+                              ProgramDword* lpcchValueName, ProgramDword* lpReserved, ProgramDword* lpType,
+                              platform::BYTE* lpData, ProgramDword* lpcbData) override {
+    NativeKey key;
+    if (!Resolve(hKey, key)) return ERROR_INVALID_HANDLE;
+    // Through locals of the native DWORD, as in RegQueryValueExA.
+    DWORD length = lpcchValueName ? *lpcchValueName : 0;
+    DWORD reserved = lpReserved ? *lpReserved : 0;
+    DWORD type = lpType ? *lpType : 0;
+    DWORD size = lpcbData ? *lpcbData : 0;
+    LONG status = ::RegEnumValueA(key, dwIndex, lpValueName, lpcchValueName ? &length : nullptr,
+                                  lpReserved ? &reserved : nullptr, lpType ? &type : nullptr, lpData,
+                                  lpcbData ? &size : nullptr);
+    if (lpcchValueName) *lpcchValueName = static_cast<ProgramDword>(length);
+    if (lpType) *lpType = static_cast<ProgramDword>(type);
+    if (lpcbData) *lpcbData = static_cast<ProgramDword>(size);
+    return status;
+  }
+
   ProgramStatus RegCloseKey(ProgramKey hKey) override {
     if (platform::IsPredefinedKey(hKey)) return ERROR_SUCCESS;
     auto it = open_.find(hKey);
