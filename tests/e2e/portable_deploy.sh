@@ -114,7 +114,8 @@ for arguments in "/bogus" "/log" "/check /remove" "quiet"; do
   # shellcheck disable=SC2086
   HOME=$fresh "$exe" $arguments </dev/null >"$work/out" 2>"$work/err"
   status=$?
-  check "\"$arguments\" exits 87 with the usage" bash -c "[ $status = 87 ] && grep -q '^Usage:' '$work/err'"
+  check "\"$arguments\" exits 87 (was $status)" [ "$status" = 87 ]
+  check "\"$arguments\" prints the usage on standard error" grep -q '^Usage:' "$work/err"
 done
 check "nothing was created for them" test ! -e "$fresh"
 HOME=$fresh "$exe" /q /log "$work/no/such/dir/x.log" </dev/null >"$work/out" 2>"$work/err"
@@ -125,6 +126,8 @@ check "nothing was written for it" test ! -e "$fresh"
 HOME=$fresh "$exe" /check </dev/null >"$work/out" 2>"$work/err"
 check "check on a machine without a registry file creates nothing" test ! -e "$fresh"
 HOME=$fresh "$exe" /? </dev/null >"$work/out" 2>&1
-check "/? prints the usage and exits 0" bash -c "[ $? = 0 ] && grep -q '/check' '$work/out'"
+status=$?
+check "/? exits 0 (was $status)" [ "$status" = 0 ]
+check "/? prints the usage" grep -q '/check' "$work/out"
 
 summary

@@ -1,6 +1,7 @@
 // The registry backend against the real registry (Wine's, under CTest).
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -245,8 +246,8 @@ TEST_F(RegistryViewTest, ProcessIsWow64OnlyAs32BitOn64BitWindows) {
 }
 
 // What the backend's 64-bit view avoids. Windows 7 and later reach the key
-// named; Wine 8 redirects SOFTWARE\WOW6432node once more, which is Wine's
-// own and recorded only when running under Wine.
+// named; Wine 8 redirects SOFTWARE\WOW6432node once more. Wine's answer is
+// only recorded, either way: the key lands in exactly one of the two places.
 TEST_F(RegistryViewTest, PlainCallsUnderWow64) {
   if (!win32::ProcessIsWow64()) GTEST_SKIP() << "not a WOW64 process";
   const std::string wine = native::WineVersion();
@@ -258,10 +259,15 @@ TEST_F(RegistryViewTest, PlainCallsUnderWow64) {
   HKEY key = 0;
   ASSERT_EQ(plain->RegCreateKeyA(HKEY_LOCAL_MACHINE, (kNamed + "\\Created").c_str(), &key), ERROR_SUCCESS);
   EXPECT_EQ(plain->RegCloseKey(key), ERROR_SUCCESS);
-  const std::string landed = wine.empty() ? kNamed : kDoubled;
-  const std::string not_there = wine.empty() ? kDoubled : kNamed;
-  EXPECT_TRUE(native::KeyExists(native::Root::LocalMachine, landed + "\\Created")) << "Wine " << wine;
-  EXPECT_FALSE(native::KeyExists(native::Root::LocalMachine, not_there + "\\Created")) << "Wine " << wine;
+  const bool named = native::KeyExists(native::Root::LocalMachine, kNamed + "\\Created");
+  const bool doubled = native::KeyExists(native::Root::LocalMachine, kDoubled + "\\Created");
+  EXPECT_NE(named, doubled) << "named " << named << ", redirected again " << doubled;
+  if (wine.empty()) {
+    EXPECT_TRUE(named);
+  } else {
+    std::printf("Wine %s %s a named SOFTWARE\\WOW6432node again\n", wine.c_str(),
+                doubled ? "redirects" : "does not redirect");
+  }
 }
 
 // Deleting takes the key named too, not its redirected twin. A key of its

@@ -22,8 +22,19 @@ script_paths_hold() {
     "$(dirname "${BASH_SOURCE[0]}")/../../scripts/Detect-MarvaneSetup.ps1" | grep .)
 }
 
+# log_says LOG PATTERN PID DEADLINE: waits until a line of LOG matches
+# PATTERN, while process PID runs and until SECONDS reaches DEADLINE.
+log_says() {
+  local log=$1 pattern=$2 pid=$3 deadline=$4
+  until grep -qE "$pattern" "$log" 2>/dev/null; do
+    kill -0 "$pid" 2>/dev/null || return 1
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.1
+  done
+}
+
 deploy_tools_checks() { # LABEL LOADER EXE
-  local label=$1 cmd_loader=$2 dir first box
+  local label=$1 cmd_loader=$2 dir first box first_status
   shift
   dir=$(dirname "$2")
   restore_wow
@@ -45,15 +56,25 @@ deploy_tools_checks() { # LABEL LOADER EXE
     skip "$label a run dated next year: faketime is not installed (scripts/install-windows-deps.sh)"
   fi
 
-  # A first run, kept at its outcome box, holds the mutex.
+  # A first run holds the turn from before its first data source until its
+  # outcome box is closed: once its log has the last data source's line, a
+  # second run has to wait. All within the first run's own time limit.
   restore_wow
-  WINEPREFIX=$p64 timeout "$RUN_TIMEOUT" "$cmd_loader" "$2" </dev/null >/dev/null 2>&1 &
+  local log=$p64/drive_c/first.log deadline=$((SECONDS + RUN_TIMEOUT))
+  rm -f "$log"
+  WINEPREFIX=$p64 timeout "$RUN_TIMEOUT" "$cmd_loader" "$2" /log 'C:\first.log' </dev/null >/dev/null 2>&1 &
   first=$!
-  box=$(timeout 60 xdotool search --sync --onlyvisible --name '^Marvane Installation$' 2>/dev/null | head -n 1)
+  check "$label a first run logs its last data source within its time limit" \
+    log_says "$log" "\] ${names[-1]}: " "$first" "$deadline"
   in_cmd "$dir/tests" "MarvaneSetupShortWait.exe /quiet"
-  check "$label a second run meanwhile: errorlevel 1618 (was $cmd_status)" bash -c "[ '$cmd_status' = 1618 ] && [ -n '$box' ]"
+  check "$label a second run meanwhile: errorlevel 1618 (was $cmd_status)" [ "$cmd_status" = 1618 ]
   in_cmd "$dir" "MarvaneSetup.com /check"
   check "$label /check meanwhile takes no turn: errorlevel 0 (was $cmd_status)" [ "$cmd_status" = 0 ]
-  xdotool windowfocus --sync "$box" key Return 2>/dev/null
+  box=$(timeout "$((deadline > SECONDS ? deadline - SECONDS : 1))" \
+    xdotool search --sync --onlyvisible --name '^Marvane Installation$' 2>/dev/null | head -n 1)
+  check "$label the first run shows its outcome box" [ -n "$box" ]
+  [ -z "$box" ] || check "$label the first run's outcome box closes with Return" close_box "$box"
   wait "$first"
+  first_status=$?
+  check "$label the first run exits 0 (was $first_status)" [ "$first_status" = 0 ]
 }

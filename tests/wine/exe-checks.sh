@@ -41,10 +41,11 @@ check_exe() {
   [ "$subsystem" = $WINDOWS_FLOOR ] && [ "$os" = $WINDOWS_FLOOR ] && named=true
   check "$label: PE subsystem version $subsystem and OS version $os are the floor $WINDOWS_FLOOR" $named
 
-  local want="00000002 requireAdministrator"
+  local want="00000002 requireAdministrator" subsystem_field
   [ "${exe##*.}" = com ] && want="00000003 asInvoker"
-  check "$label: PE subsystem and manifest level are $want" \
-    bash -c "[ $(pe_field "$exe" Subsystem) = ${want% *} ] && grep -q 'level=\"${want#* }\"' '$exe'"
+  subsystem_field=$(pe_field "$exe" Subsystem)
+  check "$label: PE subsystem is ${want% *} (was $subsystem_field)" [ "$subsystem_field" = "${want% *}" ]
+  check "$label: manifest level is ${want#* }" grep -q "level=\"${want#* }\"" "$exe"
 
   # Every imported function, as "dll function", against the list.
   local verdicts

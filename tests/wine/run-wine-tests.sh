@@ -15,15 +15,17 @@
 # natively, and its checks are skipped, with a line saying why, elsewhere.
 #
 # Needs wine, wine64, xvfb, xdotool, imagemagick and x11-utils (xwininfo, for
-# the stacking order of the windows in the screenshots), the MinGW-w64
+# whether a box has left the screen and the stacking order of the windows
+# in the screenshots), the MinGW-w64
 # objdump for the checks of the exes (tests/wine/exe-checks.sh), and where
 # the kernel refuses 32-bit programs qemu-user (scripts/install-windows-deps.sh).
 #
 # The checks are in files of their own beside this one: exe-checks.sh (the
 # exes and the screenshots), prefixes.sh (Wine prefixes and their registry),
 # runs.sh (running the program as a user would), registry-checks.sh (what it
-# wrote), deploy-checks.sh (its switches, as a deployment tool runs it) and
-# log-checks.sh (the log's shape, and log paths it refuses);
+# wrote), deploy-checks.sh (its switches, as a deployment tool runs it),
+# kill-checks.sh (runs killed at random moments) and log-checks.sh (the
+# log's shape, and log paths it refuses);
 # the check, pass, fail and skip lines and the choice of Wine loader are
 # tests/lib.sh's.
 set -u
@@ -81,7 +83,7 @@ if wine32_loaders "$work" 2>"$work/wine32-reason"; then
 fi
 no_32bit_reason=$(tail -n1 "$work/wine32-reason" 2>/dev/null)
 
-for tool in wine wineserver Xvfb xdotool import; do
+for tool in wine wineserver Xvfb xdotool xwininfo import identify; do
   if ! command -v $tool >/dev/null 2>&1; then
     fail "$tool is installed (scripts/install-windows-deps.sh)"
     summary
@@ -117,6 +119,8 @@ p32=$work/win32
 . "$here/verify-checks.sh"
 # shellcheck source=deploy-tools-checks.sh
 . "$here/deploy-tools-checks.sh"
+# shellcheck source=kill-checks.sh
+. "$here/kill-checks.sh"
 
 # ---------------------------------------------------------------------------
 # The exes themselves: size, stripping and the oldest Windows.
@@ -158,6 +162,7 @@ if [ -f "$exe_x64" ] && check "64-bit prefix boots" boot_prefix "$p64" win64 "$w
   entry_checks "x64, 64-bit prefix," "$wine64" "$exe_x64"
   verify_checks "x64, 64-bit prefix," "$p64" "$wine64" "$exe_x64"
   deploy_tools_checks "x64, 64-bit prefix," "$wine64" "$exe_x64"
+  kill_checks "x64, 64-bit prefix," "$wine64" "$exe_x64"
 
   # At 144 dpi (150 %): the program, with a screenshot to look at, and the
   # windowing tests, whose label font must then be TrueType.
@@ -200,6 +205,7 @@ if [ -f "$exe_x64" ] && check "64-bit prefix boots" boot_prefix "$p64" win64 "$w
     entry_checks "x86, 64-bit prefix," "$wine32" "$exe_x86"
     verify_checks "x86, 64-bit prefix," "$p64" "$wine32" "$exe_x86"
     deploy_tools_checks "x86, 64-bit prefix," "$wine32" "$exe_x86"
+    kill_checks "x86, 64-bit prefix," "$wine32" "$exe_x86"
   else
     skip "x86 program in the 64-bit prefix: ${no_32bit_reason:-no 32-bit program built}"
   fi

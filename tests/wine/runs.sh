@@ -5,6 +5,46 @@
 
 readonly RUN_TIMEOUT=120 # one run of the program, seconds
 
+# window_shown ID: the X window ID is on the screen (mapped and viewable).
+window_shown() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
+
+# close_box ID: closes the message box ID with Return and waits, 10 s at
+# most, until it has left the screen.
+close_box() {
+  local id=$1 deadline=$((SECONDS + 10))
+  timeout 5 xdotool windowfocus --sync "$id" 2>/dev/null
+  xdotool key Return 2>/dev/null
+  while window_shown "$id"; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.1
+  done
+}
+
+# colours FILE: how many colours the picture FILE has.
+colours() { identify -format %k "$1" 2>/dev/null; }
+
+# settled_screenshot BOX SHOT: once the message box BOX is painted (more than
+# its background colour in it) and the screen has stopped changing (two
+# pictures in a row the same, 10 s at most), the screen to SHOT and the
+# stacking order of its windows to SHOT.stacking.
+settled_screenshot() {
+  local box=$1 shot=$2 frame=$work/frame.ppm previous=$work/frame-before.ppm deadline=$((SECONDS + 10))
+  rm -f "$previous"
+  while [ "$SECONDS" -lt "$deadline" ]; do
+    import -window root "ppm:$frame" 2>/dev/null || return 1
+    if cmp -s "$frame" "$previous" && import -window "$box" "ppm:$work/box.ppm" 2>/dev/null &&
+      [ "$(colours "$work/box.ppm")" -gt 2 ]; then
+      # The stacking order of the windows, as the screenshot shows them.
+      xwininfo -root -children >"$shot.stacking" 2>/dev/null || rm -f "$shot.stacking"
+      import -window root "$shot" 2>/dev/null
+      return
+    fi
+    mv "$frame" "$previous"
+    sleep 0.2
+  done
+  return 1
+}
+
 # run_setup PREFIX LOADER EXE LABEL [SCREENSHOT]: runs the program, closes its
 # message boxes with Return, and sets run_status, run_boxes (the captions of
 # the boxes it showed, one a line) and run_unexpected.
@@ -30,15 +70,10 @@ run_setup() {
         *) run_unexpected+="$name;" ;;
       esac
       if [ -n "$shot" ] && [ ! -f "$shot.taken" ]; then
-        sleep 1 # let the box and the window behind it paint
-        # The stacking order of the windows, as the screenshot shows them.
-        xwininfo -root -children >"$shot.stacking" 2>/dev/null || rm -f "$shot.stacking"
-        import -window root "$shot" 2>/dev/null && touch "$shot.taken"
+        settled_screenshot "$id" "$shot" && touch "$shot.taken"
       fi
       case $'\n'"$run_boxes" in *$'\n'"$name"$'\n'*) ;; *) run_boxes+="$name"$'\n' ;; esac
-      timeout 5 xdotool windowfocus --sync "$id" 2>/dev/null
-      xdotool key Return 2>/dev/null
-      sleep 1
+      close_box "$id"
     done
     sleep 0.5
   done
