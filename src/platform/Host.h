@@ -57,10 +57,11 @@ struct OpenedHost {
 };
 
 // Opens the platform this program was built for; for reading only, nothing
-// is ever written. A run that changes the machine first takes the machine's
-// run lock, waiting up to runWait for another run to release it (reading
-// takes no turn on Windows, a shared one on the portable platform). runWait
-// other than kRunWait is for tests.
+// is ever written. A run that changes the machine first takes its turn,
+// waiting up to runWait for another run to end (reading takes no turn on
+// Windows, a shared one on the portable platform); whether this process may
+// change the machine at all is the caller's to ask first
+// (Process::ProcessIsElevated). runWait other than kRunWait is for tests.
 OpenedHost OpenHost(bool readOnly, std::chrono::milliseconds runWait);
 
 // Connects standard output to the console the program was started from,

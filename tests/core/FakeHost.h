@@ -11,6 +11,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Host.h"
 #include "platform/LogFile.h"
+#include "platform/Process.h"
 
 namespace fake {
 
@@ -99,6 +100,30 @@ struct FakeLog : LogStamps {
   }
   unsigned long ProcessId() override { return 4242; }
   const char* LineEnd() override { return "\n"; }
+};
+
+// The process a run starts in: its rights as set, a log that the fake log
+// takes (unless OpenLogFile is made to fail: refused, or in use for all of
+// the wait with logInUse) and a host over its own fake platform, each
+// opening recorded.
+class FakeProcess : public Recorder, public Process {
+ public:
+  bool elevated = true;
+  bool logInUse = false;
+  FakePlatform platform;
+  FakeLog log;
+
+  bool AttachStandardOutput() override { return false; }
+  bool ProcessIsElevated() override { return elevated; }
+  OpenedLogFile OpenLogFile(const std::string& path, std::chrono::milliseconds) override {
+    if (Call("OpenLogFile", path)) return {nullptr, "refused: " + path, logInUse};
+    return {log.File(), ""};
+  }
+  LogStamps& ProcessLogStamps() override { return log; }
+  OpenedHost OpenHost(bool readOnly, std::chrono::milliseconds) override {
+    Call("OpenHost", readOnly ? "read-only" : "read-write");
+    return {std::make_unique<FakeHost>(platform), "", 0};
+  }
 };
 
 }  // namespace fake

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The log path as an attacker or a full disk leaves it: a symbolic link, a
-# FIFO nobody reads, a second hard link and, for root, another user's file
-# are refused (exit status 2, nothing written anywhere, no hang); a
+# The log path as an attacker or a full disk leaves it: a symbolic link (as
+# the file or a folder on the way), a FIFO nobody reads, a second hard link
+# and, for root, another user's file are refused (exit status 2, nothing written anywhere, no hang); a
 # file-size limit reached halfway is reported, not a death by SIGXFSZ.
 # shellcheck source=start.sh
 . "$(dirname "$0")/start.sh"
@@ -33,6 +33,17 @@ for kind in "${kinds[@]}"; do
   check "the log path $kind.log: the error names it" grep -q "$kind.log" "$work/err"
   check "the log path $kind.log: the target is untouched, the registry not made" untouched
 done
+
+# A symbolic link on the way to the log, as a folder of its path.
+mkdir "$work/real-folder"
+ln -s "$work/real-folder" "$work/linked-folder"
+rm -rf "$home"
+run "$work/linked-folder/setup.log"
+nothing_made() { [ -z "$(ls -A "$work/real-folder")" ] && [ ! -e "$home" ]; }
+check "a log reached through a symbolic link to its folder: exit 2 (was $status)" test "$status" = 2
+check "a log reached through a symbolic link to its folder: the error names the link" \
+  grep -q "through \"$work/linked-folder\", a symbolic link" "$work/err"
+check "a log reached through a symbolic link to its folder: nothing made there, the registry not made" nothing_made
 
 # The log 300 bytes short of the limit, which the registry files stay well
 # within: its header fits, the data sources' lines do not.

@@ -1,10 +1,13 @@
 # shellcheck shell=bash disable=SC2154 # work, p64, the loaders, the exes, plain_status: the sourcing scripts'
-# The log as Windows' log viewers read it, and log paths that are refused (a
-# second hard link, another account's file), for both exes in the 64-bit
-# prefix. Sourced by run-wine-tests.sh, whose prefix, loaders and exes it uses.
+# The log as Windows' log viewers read it, log paths that are refused (a
+# second hard link, another account's file, a link on the way) and one
+# outside the ANSI code page, for both exes in the 64-bit prefix. Sourced by
+# run-wine-tests.sh, whose prefix, loaders and exes it uses.
 
 two_runs_in_crlf() { [ "$(grep -c '\] MarvaneSetup ' "$1")" = 2 ] && ! grep -qv $'\r$' "$1"; }
 every_line_matches() { ! grep -qvE "$2" "$1"; }
+empty_folder() { [ -z "$(ls -A "$1")" ]; }
+a_link() { [ -L "$1" ] || [ -e "$1" ]; }
 
 # log_checks LABEL LOADER EXE
 log_checks() {
@@ -40,6 +43,42 @@ log_checks() {
   check "$label log: a path with two hard links is refused, exit 2 (was $plain_status)" [ "$plain_status" = 2 ]
   check "$label log: the refusal says it has 2 hard links" grep -q 'linked.log" has 2 hard links' "$work/plain.out"
   check "$label log: the linked file is unchanged" cmp -s "$work/log-before" "$log"
+
+  # A folder on the way that is a link: Wine 8 shows a Unix symbolic link as
+  # a reparse point in the attributes of its name (not of a handle to it).
+  local elsewhere=$p64/drive_c/elsewhere case link at
+  rm -rf "$elsewhere" && mkdir -p "$elsewhere/inner"
+  for case in 'linked C:\logs\linked\setup.log' 'up C:\logs\up\inner\setup.log'; do
+    link=${case%% *} at=${case#* }
+    ln -sfn "$elsewhere" "$dir/$link"
+    run_plain "$loader" "$exe" /quiet /log "$at"
+    check "$label log: $at, through a link, is refused, exit 2 (was $plain_status)" [ "$plain_status" = 2 ]
+    check "$label log: the refusal names the link C:\\logs\\$link" grep -qF "reached through \"C:\\logs\\$link\"" "$work/plain.out"
+    check "$label log: nothing made where the link points" empty_folder "$elsewhere/inner"
+  done
+  # Links that Windows makes: where this Wine makes none, the check says so.
+  for case in '/d symbolic link made by CreateSymbolicLinkW' '/j junction made by FSCTL_SET_REPARSE_POINT'; do
+    link=$dir/mklink${case:1:1}
+    in_prefix "$p64" "$wine64" cmd /c mklink "${case%% *}" "$(wine_path "$link")" 'C:\elsewhere' >/dev/null 2>&1
+    if a_link "$link"; then
+      run_plain "$loader" "$exe" /quiet /log "$(wine_path "$link")\\inner\\setup.log"
+      check "$label log: a folder that is a ${case#* }: refused, exit 2 (was $plain_status)" [ "$plain_status" = 2 ]
+      check "$label log: nothing made where that link points" empty_folder "$elsewhere/inner"
+    else
+      skip "$label log: a folder that is a ${case#* }: $(wine --version) makes none (mklink ${case%% *} leaves nothing there); the refusal of a link on the way is checked above with a Unix link, and the final path's check by LogPathTest"
+    fi
+  done
+
+  # A folder name outside the ANSI code page (Windows-1252 here): the log is
+  # that file, not one whose name the code page made of it.
+  local far='Журнал 日志'
+  at="C:\\logs\\$far\\setup.log"
+  rm -rf "${dir:?}/$far" && mkdir -p "$dir/$far"
+  WINEPREFIX=$p64 LC_ALL=C.UTF-8 timeout "$RUN_TIMEOUT" env -u DISPLAY "$loader" "$exe" /quiet /log "$at" \
+    </dev/null >"$work/plain.out" 2>&1
+  plain_status=$?
+  check "$label log: $at: the install exits 0 (was $plain_status)" [ "$plain_status" = 0 ]
+  check "$label log: its lines are in exactly that file" grep -q '] finished: ' "$dir/$far/setup.log"
 
   # Wine gives a file of another Unix user another SID, and this program an
   # elevated token (its manifest asks for one): the owner is checked.

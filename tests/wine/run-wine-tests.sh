@@ -24,8 +24,9 @@
 # exes and the screenshots), prefixes.sh (Wine prefixes and their registry),
 # runs.sh (running the program as a user would), registry-checks.sh (what it
 # wrote), deploy-checks.sh (its switches, as a deployment tool runs it),
-# kill-checks.sh (runs killed at random moments) and log-checks.sh (the
-# log's shape, and log paths it refuses);
+# kill-checks.sh (runs killed at random moments), holder-checks.sh (what
+# another program can hold against a run) and log-checks.sh (the log's
+# shape, and log paths it refuses);
 # the check, pass, fail and skip lines and the choice of Wine loader are
 # tests/lib.sh's.
 set -u
@@ -42,6 +43,7 @@ exe_x64=$(cd "$2" 2>/dev/null && pwd)/MarvaneSetup.exe
 screenshot=$(cd "$2" 2>/dev/null && pwd)/wine-screenshot.png
 screenshot_144=$(cd "$2" 2>/dev/null && pwd)/wine-screenshot-144dpi.png
 windowing_tests_x64=$(cd "$2" 2>/dev/null && pwd)/tests/win32/marvane_windowing_tests.exe
+holder_exe=$(cd "$2" 2>/dev/null && pwd)/tests/win32/marvane_holder.exe
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/marvane-wine.XXXXXX")
 xvfb_pid=
@@ -121,6 +123,8 @@ p32=$work/win32
 . "$here/deploy-tools-checks.sh"
 # shellcheck source=kill-checks.sh
 . "$here/kill-checks.sh"
+# shellcheck source=holder-checks.sh
+. "$here/holder-checks.sh"
 
 # ---------------------------------------------------------------------------
 # The exes themselves: size, stripping and the oldest Windows.
@@ -163,6 +167,7 @@ if [ -f "$exe_x64" ] && check "64-bit prefix boots" boot_prefix "$p64" win64 "$w
   verify_checks "x64, 64-bit prefix," "$p64" "$wine64" "$exe_x64"
   deploy_tools_checks "x64, 64-bit prefix," "$wine64" "$exe_x64"
   kill_checks "x64, 64-bit prefix," "$wine64" "$exe_x64"
+  holder_checks "x64, 64-bit prefix," "$wine64" "$exe_x64"
 
   # At 144 dpi (150 %): the program, with a screenshot to look at, and the
   # windowing tests, whose label font must then be TrueType.
@@ -206,6 +211,7 @@ if [ -f "$exe_x64" ] && check "64-bit prefix boots" boot_prefix "$p64" win64 "$w
     verify_checks "x86, 64-bit prefix," "$p64" "$wine32" "$exe_x86"
     deploy_tools_checks "x86, 64-bit prefix," "$wine32" "$exe_x86"
     kill_checks "x86, 64-bit prefix," "$wine32" "$exe_x86"
+    holder_checks "x86, 64-bit prefix," "$wine32" "$exe_x86"
   else
     skip "x86 program in the 64-bit prefix: ${no_32bit_reason:-no 32-bit program built}"
   fi

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <string>
 
 #include "platform/portable/PortableSystemInfo.h"
 #include "platform/portable/UniqueFd.h"
@@ -36,17 +37,61 @@ std::string Refused(const std::string& path, const std::string& what) {
   return "MarvaneSetup: the log file \"" + path + "\" " + what + " Nothing was changed.";
 }
 
+// The folder part of path, opened one folder at a time, each relative to the
+// one before and none through a symbolic link: a link planted on the way
+// would send root's log into any folder. Returns 0 with folder open on the
+// last folder (closed for a path without one) and name the file's name in
+// it, or an errno, with link the folder that is a symbolic link for ELOOP.
+int OpenFolders(const std::string& path, portable::UniqueFd& folder, std::string& name, std::string& link) {
+  const std::size_t last = path.rfind('/');
+  name = last == std::string::npos ? path : path.substr(last + 1);
+  if (last == std::string::npos) return 0;
+  portable::UniqueFd at(::open(path[0] == '/' ? "/" : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!at) return errno;
+  for (std::size_t begin = 0; begin < last;) {
+    const std::size_t end = path.find('/', begin);
+    const std::string part = path.substr(begin, end - begin);
+    begin = end + 1;
+    if (part.empty()) continue;
+    portable::UniqueFd next(
+        ::openat(at.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!next) {
+      const int error = errno;
+      // Linux says ENOTDIR for a link opened with O_DIRECTORY.
+      struct stat st {};
+      if (::fstatat(at.get(), part.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode))
+        return error;
+      link = path.substr(0, end);
+      return ELOOP;
+    }
+    at = std::move(next);
+  }
+  folder = std::move(at);
+  return 0;
+}
+
 }  // namespace
 
-// Opened with OpenRegular: a link or FIFO planted at a path that root writes
-// would send the log anywhere, or hang the run. A second hard link is
-// refused as well, since it may be another file's name; and root does not
-// append to a file another user owns, who could have made it a name of anything.
+// Opened with OpenRegular below folders opened with OpenFolders: a link or
+// FIFO planted at a path that root writes would send the log anywhere, or
+// hang the run. A second hard link is refused as well, since it may be
+// another file's name; and root does not append to a file another user
+// owns, who could have made it a name of anything.
 OpenedLogFile OpenLogFile(const std::string& path, std::chrono::milliseconds) {
+  portable::UniqueFd folder;
   portable::UniqueFd fd;
   struct stat st {};
-  const int error =
-      portable::OpenRegular(AT_FDCWD, path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0644, fd, st);
+  std::string name;
+  std::string link;
+  int error = OpenFolders(path, folder, name, link);
+  if (!link.empty())
+    return {nullptr,
+            Refused(path, "is reached through \"" + link +
+                              "\", a symbolic link, which setup does not follow; name the file by its real "
+                              "folder, or remove the link, and run it again.")};
+  if (error == 0)
+    error = portable::OpenRegular(folder ? folder.get() : AT_FDCWD, name.c_str(),
+                                  O_WRONLY | O_APPEND | O_CREAT, 0644, fd, st);
   if (error == ELOOP)
     return {nullptr, Refused(path,
                              "is a symbolic link, which setup does not follow; name the real file, "

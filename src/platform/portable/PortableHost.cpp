@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Host.h"
+#include "platform/Process.h"
 #include "platform/portable/FileRegistry.h"
 #include "platform/portable/PortableSystemInfo.h"
 #include "platform/portable/PrefixFileSystem.h"
@@ -89,6 +90,34 @@ OpenedHost OpenHost(bool readOnly, std::chrono::milliseconds runWait) {
   kept->push_back(std::make_unique<portable::PrefixFileSystem>(opened.registry->directory(),
                                                                identifier.rfind("x86", 0) == 0));
   return {std::make_unique<PortableHost>(std::move(opened.registry), *kept->back()), ""};
+}
+
+namespace {
+
+// No elevation here: whoever may write the registry file may change the machine.
+class PortableProcess final : public Process {
+ public:
+  bool AttachStandardOutput() override { return platform::AttachStandardOutput(); }
+  bool ProcessIsElevated() override { return true; }
+  OpenedLogFile OpenLogFile(const std::string& path, std::chrono::milliseconds wait) override {
+    return platform::OpenLogFile(path, wait);
+  }
+  LogStamps& ProcessLogStamps() override { return platform::ProcessLogStamps(); }
+  OpenedHost OpenHost(bool readOnly, std::chrono::milliseconds runWait) override {
+    return platform::OpenHost(readOnly, runWait);
+  }
+};
+
+PortableProcess thisProcess;
+
+}  // namespace
+
+Process& ThisProcess() {
+  return thisProcess;
+}
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
 
 }  // namespace platform

@@ -1,8 +1,10 @@
 // Platform headers first: their names are macros in <windows.h>.
 // clang-format off
 #include "platform/Host.h"
+#include "platform/Process.h"
 #include "platform/win32/Backend.h"
 #include "platform/win32/Session.h"
+#include "platform/win32/Utf8.h"
 
 namespace {
 // Named before <windows.h> turns these names into macros.
@@ -12,11 +14,16 @@ constexpr platform::LONG kSuccess = platform::ERROR_SUCCESS;
 }  // namespace
 
 #include <windows.h>
+#include <shellapi.h>
+#include "platform/win32/RunTurn.h"
 // clang-format on
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -24,19 +31,14 @@ namespace {
 
 class Win32Host final : public Host {
  public:
-  // runLock: the run mutex, owned, or null for a run that only reads.
-  explicit Win32Host(HANDLE runLock)
-      : runLock_(runLock),
+  // turn: taken, or none for a run that only reads.
+  explicit Win32Host(win32::RunTurn turn)
+      : turn_(std::move(turn)),
         registry_(win32::MakeRegistry()),
         system_(win32::MakeSystemInfo()),
         windowing_(win32::MakeWindowing()) {}
   Win32Host(const Win32Host&) = delete;
   Win32Host& operator=(const Win32Host&) = delete;
-  ~Win32Host() override {
-    if (runLock_ == nullptr) return;
-    ::ReleaseMutex(runLock_);
-    ::CloseHandle(runLock_);
-  }
 
   Registry& registry() override { return *registry_; }
   SystemInfo& system() override { return *system_; }
@@ -84,7 +86,7 @@ class Win32Host final : public Host {
   }
 
  private:
-  HANDLE runLock_;
+  win32::RunTurn turn_;  // given back when the host goes, after the registry is closed
   std::unique_ptr<Registry> registry_;
   std::unique_ptr<SystemInfo> system_;
   std::unique_ptr<Windowing> windowing_;
@@ -126,53 +128,59 @@ OpenedHost OpenHost(bool readOnly, std::chrono::milliseconds runWait) {
   // Reading only needs nothing special here: the program then never writes,
   // and a look at a registry that another run is changing is still a true
   // answer for that moment.
-  if (readOnly) return OpenedHost{std::make_unique<Win32Host>(nullptr), {}, 0};
+  if (readOnly) return OpenedHost{std::make_unique<Win32Host>(win32::RunTurn{}), {}, 0};
 
-  // Without elevation every write would fail, one key after another.
-  if (!win32::ProcessIsElevated()) {
-    return {nullptr,
-            "MarvaneSetup: installing or removing the data sources needs administrator rights. Run it "
-            "from a prompt opened with \"Run as administrator\", or start MarvaneSetup.exe, which asks "
-            "for them. Nothing was changed.",
-            kElevationRequiredStatus};
-  }
-
-  // Not owned at creation: a mutex that exists already would not be granted
-  // then (ERROR_ALREADY_EXISTS); the wait below takes it either way. A run
-  // that may not open it with full access (made by another account) may
-  // still wait on it.
-  HANDLE lock = ::CreateMutexA(nullptr, FALSE, win32::kRunMutexName);
-  if (lock == nullptr && ::GetLastError() == ERROR_ACCESS_DENIED)
-    lock = ::OpenMutexA(SYNCHRONIZE, FALSE, win32::kRunMutexName);
-  if (lock == nullptr) {
-    return {nullptr,
-            "MarvaneSetup: the run lock " + std::string(win32::kRunMutexName) + " cannot be opened (error " +
-                std::to_string(::GetLastError()) + "). Nothing was changed.",
-            kCannotOpenStatus};
-  }
   const auto milliseconds = static_cast<DWORD>(runWait.count());
-  switch (::WaitForSingleObject(lock, milliseconds)) {
-    case WAIT_OBJECT_0:
-    // A run that ended without releasing it (killed, powered off) left its
-    // work cut short; this run completes it, as after any interrupted run.
-    case WAIT_ABANDONED:
-      return OpenedHost{std::make_unique<Win32Host>(lock), {}, 0};
-    case WAIT_TIMEOUT:
-      ::CloseHandle(lock);
-      return {nullptr,
-              "MarvaneSetup: another run of setup has been changing this machine for " +
-                  std::to_string(milliseconds / 1000) +
-                  " seconds and has not finished. Nothing was changed; run it again once that run has ended.",
-              kAlreadyRunningStatus};
-    default: {
-      const DWORD error = ::GetLastError();
-      ::CloseHandle(lock);
-      return {nullptr,
-              "MarvaneSetup: waiting for the run lock failed (error " + std::to_string(error) +
-                  "). Nothing was changed.",
-              kCannotOpenStatus};
-    }
+  win32::TakenTurn taken = win32::TakeRunTurn(milliseconds);
+  if (taken.turn.ownership) return OpenedHost{std::make_unique<Win32Host>(std::move(taken.turn)), {}, 0};
+  if (taken.busy)
+    return {nullptr,
+            "MarvaneSetup: another run of setup has been changing this machine for " +
+                std::to_string(milliseconds / 1000) +
+                " seconds and has not finished. Nothing was changed; run it again once that run has ended.",
+            kAlreadyRunningStatus};
+  return {nullptr,
+          "MarvaneSetup: the turn that runs of setup take cannot be had (" + std::string(taken.failed) +
+              ": error " + std::to_string(taken.error) + "). Nothing was changed.",
+          kCannotOpenStatus};
+}
+
+namespace {
+
+class Win32Process final : public Process {
+ public:
+  bool AttachStandardOutput() override { return platform::AttachStandardOutput(); }
+  bool ProcessIsElevated() override { return win32::ProcessIsElevated(); }
+  OpenedLogFile OpenLogFile(const std::string& path, std::chrono::milliseconds wait) override {
+    return platform::OpenLogFile(path, wait);
   }
+  LogStamps& ProcessLogStamps() override { return platform::ProcessLogStamps(); }
+  OpenedHost OpenHost(bool readOnly, std::chrono::milliseconds runWait) override {
+    return platform::OpenHost(readOnly, runWait);
+  }
+};
+
+// At namespace scope rather than a function's static: a guarded static
+// brings the thread library's once-only machinery into the exe.
+Win32Process thisProcess;
+
+}  // namespace
+
+Process& ThisProcess() {
+  return thisProcess;
+}
+
+// Split as the C runtime splits it for main (CommandLineToArgvW follows the
+// same rules for quotes and backslashes), but wide. Should that fail (for
+// want of memory), the C runtime's arguments are used rather than none.
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  int count = 0;
+  const win32::UniqueLocal list(::CommandLineToArgvW(::GetCommandLineW(), &count));
+  const auto* const arguments = static_cast<const LPWSTR*>(list.get());
+  if (arguments == nullptr) return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+  std::vector<std::string> utf8;
+  for (int i = 1; i < count; ++i) utf8.push_back(win32::Utf8FromWide(arguments[i]));
+  return utf8;
 }
 
 }  // namespace platform

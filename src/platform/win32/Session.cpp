@@ -2,6 +2,7 @@
 #include "platform/win32/Session.h"
 
 #include <windows.h>
+#include "platform/win32/Handles.h"
 // clang-format on
 
 #include <type_traits>
@@ -44,9 +45,8 @@ bool TokenIsElevated(void* token) {
 bool ProcessIsElevated() {
   HANDLE token = nullptr;
   if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  const bool elevated = TokenIsElevated(token);
-  ::CloseHandle(token);
-  return elevated;
+  const UniqueHandle owned(token);
+  return TokenIsElevated(owned.get());
 }
 
 }  // namespace platform::win32

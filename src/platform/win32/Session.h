@@ -32,9 +32,4 @@ bool TokenIsElevated(void* token);
 // The same for this process's token; false when it cannot be opened.
 bool ProcessIsElevated();
 
-// The mutex that keeps runs that change the machine apart, in the "Global"
-// namespace, so that a run in a user's session and one in session 0 (a
-// deployment tool's, as SYSTEM) see the same one.
-inline constexpr char kRunMutexName[] = "Global\\MarvaneSetup";
-
 }  // namespace platform::win32
