@@ -2,13 +2,19 @@
 # Installs what the Windows cross build and its tests under Wine need, on
 # Debian 12, as root, without questions: MinGW-w64, CMake, GoogleTest's
 # sources, Wine (64- and 32-bit), a virtual X display, xdotool and
-# ImageMagick, with what they recommend (the set the tests were run with).
+# ImageMagick, wixl and msitools (the MSI and its tables), openssl (the
+# signing test's throw-away certificates) and npm where there is none (the
+# detection script's parse test), with what they recommend (the set the
+# tests were run with); and osslsigncode 2.9 or later (Authenticode), from
+# bookworm-backports where it is older: bookworm's own 2.5 signs no
+# PowerShell script and reads no password from its standard input.
 #
 # Where the kernel refuses 32-bit programs, Wine's 32-bit loader cannot start
 # by itself; it then runs under qemu-i386 user-mode emulation (see
 # cmake/wine32.sh), and this script also installs qemu-user from
-# bookworm-backports (bookworm's own 7.2 is too old for Wine), pinned so that
-# nothing else ever comes from there. Where 32-bit programs run, it does not.
+# bookworm-backports (bookworm's own 7.2 is too old for Wine). Where 32-bit
+# programs run, it does not. Those two packages, and nothing else, ever come
+# from bookworm-backports (pinned).
 # MARVANE_WINE32=emulated sets up the emulation anyway, to try it on such a
 # machine.
 #
@@ -16,16 +22,24 @@
 set -eu
 
 packages="cmake make googletest mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-  wine wine64 wine32:i386 fonts-wine xvfb xauth xdotool x11-utils imagemagick faketime"
+  wine wine64 wine32:i386 fonts-wine xvfb xauth xdotool x11-utils imagemagick faketime
+  wixl msitools openssl"
 
-# The oldest qemu-user tried with Wine's 32-bit loader, and where it comes from.
+# The oldest qemu-user tried with Wine's 32-bit loader and the oldest
+# osslsigncode that signs scripts, and where they come from.
 qemu_min_version=1:10
+osslsigncode_min_version=2.9
 backports=bookworm-backports
 backports_list=/etc/apt/sources.list.d/marvane-backports.sources
 backports_pin=/etc/apt/preferences.d/marvane-backports
 
 installed() {
   dpkg -s "$1" 2>/dev/null | grep -q '^Status: install ok installed'
+}
+
+# at_least PACKAGE VERSION: installed, in VERSION or later.
+at_least() {
+  installed "$1" && dpkg --compare-versions "$(dpkg-query -W -f '${Version}' "$1")" ge "$2"
 }
 
 need_root() {
@@ -41,6 +55,8 @@ missing=""
 for package in $packages; do
   installed "$package" || missing="$missing $package"
 done
+# Node.js may come with its own npm (as NodeSource's does).
+command -v npm >/dev/null 2>&1 || missing="$missing npm"
 
 if [ -z "$missing" ]; then
   echo "install-windows-deps: all packages present"
@@ -57,20 +73,28 @@ else
 fi
 
 # ---------------------------------------------------------------------------
-# The 32-bit Wine loader under emulation, where the kernel refuses it.
+# From bookworm-backports: osslsigncode where bookworm's is too old, and the
+# 32-bit Wine loader's emulation where the kernel refuses it.
+
+from_backports=""
+if at_least osslsigncode "$osslsigncode_min_version"; then
+  echo "install-windows-deps: osslsigncode $(dpkg-query -W -f '${Version}' osslsigncode) present"
+else
+  echo "install-windows-deps: osslsigncode $osslsigncode_min_version or later comes from $backports"
+  from_backports="osslsigncode/$backports"
+fi
 
 if [ "${MARVANE_WINE32:-auto}" != emulated ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
   echo "install-windows-deps: 32-bit programs run here; no emulation needed"
-  exit 0
+elif at_least qemu-user "$qemu_min_version"; then
+  echo "install-windows-deps: qemu-user $(dpkg-query -W -f '${Version}' qemu-user) present for the 32-bit Wine loader"
+else
+  echo "install-windows-deps: the 32-bit Wine loader needs qemu-i386; qemu-user comes from $backports"
+  from_backports="$from_backports qemu-user/$backports"
 fi
 
-if installed qemu-user &&
-  dpkg --compare-versions "$(dpkg-query -W -f '${Version}' qemu-user)" ge "$qemu_min_version"; then
-  echo "install-windows-deps: qemu-user $(dpkg-query -W -f '${Version}' qemu-user) present for the 32-bit Wine loader"
-  exit 0
-fi
-echo "install-windows-deps: the 32-bit Wine loader needs qemu-i386; installing qemu-user from $backports"
-need_root "qemu-user"
+[ -n "$from_backports" ] || exit 0
+need_root "$from_backports"
 
 # The suite from the mirror this machine already takes bookworm from.
 # shellcheck disable=SC2016 # $(REPO_URI) is apt's, not the shell's
@@ -89,7 +113,7 @@ write_if_changed() {
 }
 
 write_if_changed "$backports_list" <<EOF
-# For qemu-user only (see $backports_pin); scripts/install-windows-deps.sh.
+# For qemu-user and osslsigncode only (see $backports_pin); scripts/install-windows-deps.sh.
 Types: deb
 URIs: $mirror
 Suites: $backports
@@ -98,8 +122,8 @@ Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 EOF
 
 write_if_changed "$backports_pin" <<EOF
-# qemu-user, and nothing else, from $backports (scripts/install-windows-deps.sh).
-Package: qemu-user
+# qemu-user and osslsigncode, and nothing else, from $backports (scripts/install-windows-deps.sh).
+Package: qemu-user osslsigncode
 Pin: release n=$backports
 Pin-Priority: 500
 
@@ -109,6 +133,7 @@ Pin-Priority: -1
 EOF
 
 apt-get update -q
-# Without recommends: they would register qemu with binfmt_misc, which the
+# Without recommends: qemu's would register it with binfmt_misc, which the
 # tests neither need nor want.
-apt-get install -y -q --no-install-recommends "qemu-user/$backports" </dev/null
+# shellcheck disable=SC2086
+apt-get install -y -q --no-install-recommends $from_backports </dev/null

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the native build with its unit and end-to-end
 # tests, static analysis, the whole suite again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, then both Windows builds with their unit tests and the program
-# itself under Wine on a virtual display.
+# UndefinedBehaviorSanitizer, then both Windows builds with their unit
+# tests and the program itself under Wine on a virtual display,
+# MarvaneSetup.msi (built by the windows-x86 build) signed with a throw-away
+# certificate and installed, repaired and removed under Wine, and the parse
+# of the detection script.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -25,3 +28,5 @@ for preset in windows-x86 windows-x64; do
   ctest --preset "$preset"
 done
 bash tests/wine/run-wine-tests.sh build/windows-x86 build/windows-x64
+bash tests/msi/run-msi-tests.sh build/windows-x86
+bash tests/detect-script/run.sh

@@ -18,7 +18,7 @@ script_paths_hold() {
   while read -r bits path; do
     export_key "$p64" "$wine64" "HKEY_LOCAL_MACHINE\\${path#HKLM:\\}" "$work/seen" "/reg:$bits"
     for name in "${names[@]}"; do grep -qiF "\\ODBC.INI\\$name|Driver|" "$work/seen" && grep -qiF "Sources|$name|" "$work/seen" || return 1; done
-  done < <(sed -n "s/^ *\$branch = '\(.*\)' # \([0-9]*\)-bit PowerShell\$/\2 \1/p" \
+  done < <(sed -n "s/^ *\$branch = '\(.*\)' # \([0-9]*\)-bit PowerShell\r\?\$/\2 \1/p" \
     "$(dirname "${BASH_SOURCE[0]}")/../../scripts/Detect-MarvaneSetup.ps1" | grep .)
 }
 
