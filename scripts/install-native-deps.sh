@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make googletest libgtest-dev libgmock-dev libbenchmark-dev
-  clang-tidy clang-format cppcheck shellcheck faketime)
+  clang-tidy clang-format cppcheck shellcheck faketime bindfs)
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

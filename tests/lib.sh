@@ -46,6 +46,28 @@ summary() {
 }
 
 # ---------------------------------------------------------------------------
+# hang_folder DIR: DIR's root answers and nothing below it, as on a file
+# server that stopped replying: a FUSE view of it (bindfs) over it, its root
+# looked at (kept an hour; ls asks for a security label, so the kernel learns
+# there are no extended attributes, which Wine asks for), its daemon stopped.
+# Fails, changing nothing, where FUSE cannot mount. release_folder lets it
+# answer again and unmounts it (nothing when none is held).
+hang_folder() {
+  local view=(bindfs --xattr-none -o attr_timeout=3600 "$1" "$1")
+  command -v bindfs >/dev/null 2>&1 && [ -w /dev/fuse ] && "${view[@]}" 2>/dev/null || return 1
+  hang_dir=$1
+  ls -ld "$1" >/dev/null && hang_daemon=$(pgrep -f -x "${view[*]}") && kill -STOP "$hang_daemon" && return
+  release_folder
+  return 1
+}
+release_folder() {
+  [ -n "${hang_dir:-}" ] || return 0
+  [ -z "${hang_daemon:-}" ] || kill -CONT "$hang_daemon"
+  fusermount -u "$hang_dir"
+  hang_dir=
+}
+
+# ---------------------------------------------------------------------------
 # Wine loaders.
 
 # wine64_loader: prints Wine's 64-bit loader (it also runs 32-bit programs

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <memory>
 #include <vector>
 
 using namespace platform;
@@ -19,6 +20,42 @@ std::string RootOf(const std::string& path) {
       static_cast<char>(std::tolower(static_cast<unsigned char>(path.empty() ? ' ' : path[0])));
   if (path.size() >= 2 && drive >= 'a' && drive <= 'z' && path[1] == ':') return path.substr(0, 2);
   return "";
+}
+
+// What a path names by its name alone, whatever is there: a device or pipe
+// of the Win32 device namespace (\\.\pipe\x, \\?\GLOBALROOT\...; not the
+// file forms \\?\C:\ and \\?\UNC\), a server's pipes or mailslots
+// (\\server\pipe\x), or a DOS device in any folder and with any extension
+// (C:\x\NUL.mdb, COM1). Windows reaches those without a file system, so
+// even a look at their attributes opens them: a pipe's server would see
+// this program connect.
+bool NamesDeviceOrPipe(std::string path) {
+  std::replace(path.begin(), path.end(), '/', '\\');
+  path = LowerCase(path);
+  for (const char* prefix : {"\\\\.\\", "\\\\?\\", "\\??\\"}) {
+    if (path.rfind(prefix, 0) != 0) continue;
+    const std::string rest = path.substr(4);
+    if (rest.rfind("unc\\", 0) == 0) {
+      path = "\\\\" + rest.substr(4);
+    } else if (rest.size() >= 3 && rest[0] >= 'a' && rest[0] <= 'z' && rest[1] == ':' && rest[2] == '\\') {
+      path = rest;
+    } else {
+      return true;
+    }
+  }
+  if (path.rfind("\\\\", 0) == 0) {
+    const std::size_t share = path.find('\\', 2);
+    const std::string name =
+        share == std::string::npos ? "" : path.substr(share + 1, path.find('\\', share + 1) - share - 1);
+    if (name == "pipe" || name == "mailslot") return true;
+  }
+  std::string name = path.substr(path.find_last_of("\\:") + 1);
+  name.resize(std::min(name.size(), name.find('.')));
+  name.erase(name.find_last_not_of(' ') + 1);
+  const bool numbered = name.size() == 4 && (name.rfind("com", 0) == 0 || name.rfind("lpt", 0) == 0) &&
+                        name[3] >= '1' && name[3] <= '9';
+  return numbered || name == "con" || name == "prn" || name == "aux" || name == "nul" || name == "conin$" ||
+         name == "conout$";
 }
 
 std::string Duration(DWORD milliseconds) {
@@ -56,19 +93,45 @@ std::vector<std::optional<std::string>> DataSourceVerifier::ReadTexts(
   return texts;
 }
 
-bool DataSourceVerifier::Answers(const std::string& root) {
-  const auto [known, fresh] = answered_.try_emplace(LowerCase(root), false);
-  if (fresh) {
-    // Only whether it answers in time matters, not what: a share's root
-    // may even be refused (ERROR_BAD_NETPATH) by a server that is up. The
-    // thread may outlive this object: it owns its copy of the path, and the
-    // file system lives as long as the process.
-    FileSystem* files = &files_;
-    known->second =
-        files_.CreateThreadAndWait([files, probe = root + "\\"] { files->GetFileAttributesA(probe.c_str()); },
-                                   timeLimit_) == WAIT_OBJECT_0;
+DataSourceVerifier::~DataSourceVerifier() {
+  for (const UniqueHandle& thread : blocked_) files_.CancelSynchronousIo(thread.Get());
+}
+
+bool DataSourceVerifier::Attributes(const std::string& root, const std::string& path, DWORD& attributes,
+                                    DWORD& error) {
+  DWORD& spent = spent_[LowerCase(root)];
+  if (spent >= timeLimit_) return false;
+  // The thread may outlive this object: it shares the answer and owns its
+  // copy of the path, and the file system lives as long as the process.
+  struct Answer {
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    DWORD error = 0;
+  };
+  const auto answer = std::make_shared<Answer>();
+  FileSystem* files = &files_;
+  const ULONGLONG start = files_.GetTickCount64();
+  UniqueHandle thread(files_, files_.CreateThread([files, answer, path] {
+    answer->attributes = files->GetFileAttributesA(path.c_str());
+    answer->error = files->GetLastError();
+  }));
+  if (!thread) {
+    attributes = INVALID_FILE_ATTRIBUTES;
+    error = files_.GetLastError();
+    return true;
   }
-  return known->second;
+  const DWORD left = timeLimit_ - spent;
+  const DWORD waited = files_.WaitForSingleObject(thread.Get(), left);
+  spent += static_cast<DWORD>(std::min<ULONGLONG>(files_.GetTickCount64() - start, left));
+  if (waited != WAIT_OBJECT_0) {
+    // Whatever it was blocked in is of no use any more.
+    spent = timeLimit_;
+    files_.CancelSynchronousIo(thread.Get());
+    blocked_.push_back(std::move(thread));
+    return false;
+  }
+  attributes = answer->attributes;
+  error = answer->error;
+  return true;
 }
 
 std::string DataSourceVerifier::As32BitProgramSees(const std::string& path) {
@@ -100,13 +163,16 @@ std::string DataSourceVerifier::LookAt(const std::string& what, const std::strin
   const std::string looked = loadedBy32BitProgram ? As32BitProgramSees(path) : path;
   std::string named = what + " " + path;
   if (looked != path) named += ", for 32-bit programs " + looked;
+  if (NamesDeviceOrPipe(looked)) return named + ": a device or pipe, not a regular file";
   const std::string root = RootOf(looked);
-  if (!root.empty() && !Answers(root))
+  if (root.empty()) return named + ": not a full path";
+  DWORD attributes = INVALID_FILE_ATTRIBUTES;
+  DWORD error = 0;
+  if (!Attributes(root, looked, attributes, error))
     return named + ": " + root + " did not answer within " + Duration(timeLimit_);
-  const DWORD attributes = files_.GetFileAttributesA(looked.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES)
-    return named + ": " + StatusText(static_cast<LONG>(files_.GetLastError()));
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return named + ": a folder, not a file";
+  if (attributes == INVALID_FILE_ATTRIBUTES) return named + ": " + StatusText(static_cast<LONG>(error));
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return named + ": a folder, not a regular file";
+  if (attributes & FILE_ATTRIBUTE_DEVICE) return named + ": a device or pipe, not a regular file";
   return "";
 }
 

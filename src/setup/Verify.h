@@ -17,13 +17,18 @@
 
 class DataSourceVerifier {
  public:
-  // How long a server or drive has to answer before every data source on
-  // it is reported as unreachable, in milliseconds.
+  // How long, in all, the looks at the files of one share or drive may
+  // take, in milliseconds; once it is spent, every file still to be looked
+  // at there is reported as unreachable.
   static constexpr platform::DWORD kAnswerTimeLimit = 5000;
 
   DataSourceVerifier(platform::Registry& registry, platform::SystemInfo& system, platform::FileSystem& files,
                      platform::DWORD timeLimit = kAnswerTimeLimit)
       : registry_(registry), system_(system), files_(files), timeLimit_(timeLimit) {}
+  DataSourceVerifier(const DataSourceVerifier&) = delete;
+  DataSourceVerifier& operator=(const DataSourceVerifier&) = delete;
+  // Asks once more that the looks still blocked give up.
+  ~DataSourceVerifier();
 
   // Usable, or Unusable with every reason that applies ("; " between them),
   // each naming the key or path it looked at.
@@ -33,9 +38,11 @@ class DataSourceVerifier {
   // "" when the file is there; else why not. Asked once per file and run.
   std::string CheckFile(const std::string& what, const std::string& path, bool loadedBy32BitProgram);
   std::string LookAt(const std::string& what, const std::string& path, bool loadedBy32BitProgram);
-  // Whether \\server\share or a drive answered within the time limit; asked
-  // once per run on a worker thread, so a server that hangs costs the limit once.
-  bool Answers(const std::string& root);
+  // GetFileAttributesA of path on a worker thread, waited for as long as
+  // what is left of root's time; false, with that time spent, when it did
+  // not come back within it.
+  bool Attributes(const std::string& root, const std::string& path, platform::DWORD& attributes,
+                  platform::DWORD& error);
   // The path a 32-bit program reaches on 64-bit Windows: the system
   // directory redirected to the 32-bit one.
   std::string As32BitProgramSees(const std::string& path);
@@ -48,7 +55,8 @@ class DataSourceVerifier {
   platform::SystemInfo& system_;
   platform::FileSystem& files_;
   platform::DWORD timeLimit_;
-  std::map<std::string, bool> answered_;                         // by root, lower case
+  std::map<std::string, platform::DWORD> spent_;                 // time taken, by root, lower case
+  std::vector<platform::UniqueHandle> blocked_;                  // threads still in a look
   std::map<std::string, std::string> checked_;                   // CheckFile's answers
   std::optional<std::pair<std::string, std::string>> redirect_;  // system folder -> 32-bit one; "" none
 };

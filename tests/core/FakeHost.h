@@ -2,10 +2,13 @@
 // reads and writes.
 #pragma once
 
+#include <algorithm>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "FakePlatform.h"
 #include "platform/FileSystem.h"
@@ -15,17 +18,26 @@
 
 namespace fake {
 
-// Files by lower-case path; a call below stalled outlasts any time limit.
-// The thread's work runs inline, so that nothing outlives the test.
+// Files by lower-case path, on a clock of the fake's own that only waits
+// move on: a look below a path in slow takes that many milliseconds
+// (INFINITE: it never comes back, and what it would say is a plain file),
+// and one made without a worker thread moves the clock itself. A thread's
+// work runs inline as it is created, so that nothing outlives the test.
 class FakeFiles : public Recorder, public FileSystem {
  public:
-  std::map<std::string, DWORD> files;
-  std::string stalled, wow64Directory = "C:\\WINDOWS\\SysWOW64";  // empty: 32-bit Windows
+  std::map<std::string, DWORD> files, slow;
+  std::string wow64Directory = "C:\\WINDOWS\\SysWOW64";  // empty: 32-bit Windows
+  ULONGLONG now = 0;
 
   DWORD GetFileAttributesA(const char* lpFileName) override {
     const std::string path = Lower(lpFileName);
     if (auto status = Call("GetFileAttributesA", path)) return Failed(*status);
-    stalledCall_ |= !stalled.empty() && path.rfind(Lower(stalled), 0) == 0;
+    DWORD takes = 0;
+    for (const auto& [below, milliseconds] : slow)
+      if (path.rfind(Lower(below), 0) == 0) takes = milliseconds;
+    if (running_ != nullptr) *running_ = takes;
+    if (running_ == nullptr) now += takes;
+    if (takes == INFINITE) return FILE_ATTRIBUTE_ARCHIVE;
     return files.count(path) ? files[path] : Failed(ERROR_FILE_NOT_FOUND);
   }
   UINT GetSystemWow64DirectoryA(char* lpBuffer, UINT uSize) override {
@@ -34,17 +46,30 @@ class FakeFiles : public Recorder, public FileSystem {
     return static_cast<UINT>(wow64Directory.size());
   }
   DWORD GetLastError() override { return lastError_; }
-  DWORD CreateThreadAndWait(std::function<void()> work, DWORD dwMilliseconds) override {
-    Call("CreateThreadAndWait", std::to_string(dwMilliseconds));
-    stalledCall_ = false;
+  // The handle is the thread's time left until it ends, in milliseconds.
+  HANDLE CreateThread(std::function<void()> work) override {
+    if (auto status = Call("CreateThread", "")) return Failed(*status), nullptr;
+    running_ = &threads_.emplace_back(0);
     work();
-    return stalledCall_ ? WAIT_TIMEOUT : WAIT_OBJECT_0;
+    return std::exchange(running_, nullptr);
   }
+  DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) override {
+    Call("WaitForSingleObject", std::to_string(dwMilliseconds));
+    DWORD& left = *static_cast<DWORD*>(hHandle);
+    const DWORD waited = std::min(left, dwMilliseconds);
+    now += waited;
+    if (left != INFINITE) left -= waited;
+    return left == 0 ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+  }
+  BOOL CancelSynchronousIo(HANDLE) override { return !Call("CancelSynchronousIo", ""); }
+  BOOL CloseHandle(HANDLE) override { return !Call("CloseHandle", ""); }
+  ULONGLONG GetTickCount64() override { return now; }
 
  private:
   DWORD Failed(LONG status) { return lastError_ = static_cast<DWORD>(status), INVALID_FILE_ATTRIBUTES; }
   DWORD lastError_ = 0;
-  bool stalledCall_ = false;
+  std::deque<DWORD> threads_;
+  DWORD* running_ = nullptr;
 };
 
 // The host over a fake platform, with files of its own unless it is given some.

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # /verify of the built MarvaneSetup against a state folder laid out as a
 # Wine prefix: everything in place, links that leave the folder or loop,
-# one database taken away, the driver file taken away, an unreadable registry.
+# one database taken away, a FIFO and a folder for databases, a share that
+# never answers, the driver file taken away, an unreadable registry.
 # shellcheck source=start.sh
 . "$(dirname "$0")/start.sh"
 state=$work/home/.local/state/MarvaneSetup
-run() { HOME=$work/home "$exe" "$@" </dev/null >"$work/out" 2>"$work/err"; status=$?; }
+run() { HOME=$work/home timeout -k 5 60 "$exe" "$@" </dev/null >"$work/out" 2>"$work/err"; status=$?; }
 errors() { grep ": error: " "$work/out" | cut -d: -f1 | sort | tr '\n' ' '; }
 
 run /quiet
@@ -40,6 +41,22 @@ rm "$share/MV-2004/Marvane-S1.mdb"
 run /verify
 check "one database taken away: exit 1, that data source named with its file" test "$status-$(grep ': error: ' "$work/out")" = \
   '1-MV2004-S1: error: DBQ file \\VLKDATA01\VLK-Data\MV-2004\Marvane-S1.mdb: 2 (The system cannot find the file specified.)'
+
+rm "$share/MV-2005/Marvane-R.mdb" "$share/MV-2005/Marvane-R1.mdb"
+mkfifo "$share/MV-2005/Marvane-R.mdb" && mkdir "$share/MV-2005/Marvane-R1.mdb"
+run /verify
+check "a FIFO and a folder for databases: not regular files, the FIFO never opened" \
+  test "$(grep -c ': a .*, not a regular file$' "$work/out")-$(errors)" = "2-MV2004-S1 MV2005-R MV2005-R1 "
+
+if hang_folder "$share"; then
+  trap 'release_folder; rm -rf "$work"' EXIT
+  run /verify
+  check "a share that never answers: /verify ends by itself (exit 1, was $status), each data source says so" \
+    test "$status-$(grep -c ': \\\\VLKDATA01\\VLK-Data did not answer within 5 s$' "$work/out")" = "1-$expected"
+  release_folder
+else
+  skip "a share that never answers: no FUSE mount here (bindfs, and /dev/fuse writable)"
+fi
 
 rm "$state/drive_c/windows/$folder/odbcjt32.dll"
 run /verify

@@ -8,15 +8,15 @@
 
 #include "platform/portable/PrefixFileSystem.h"
 
-TEST(PrefixFileSystem, WorkThatOutlivesTheLimitIsAbandoned) {
+TEST(PrefixFileSystem, WorkThatOutlivesTheLimitIsLeftRunning) {
   platform::portable::PrefixFileSystem files("/nonexistent", false);
   const auto release = std::make_shared<std::atomic<bool>>(false);
-  EXPECT_EQ(files.CreateThreadAndWait(
-                [release] {
-                  while (!*release) std::this_thread::yield();
-                },
-                50),
-            platform::WAIT_TIMEOUT);
+  const platform::HANDLE thread = files.CreateThread([release] {
+    while (!*release) std::this_thread::yield();
+  });
+  ASSERT_NE(thread, nullptr);
+  EXPECT_EQ(files.WaitForSingleObject(thread, 50), platform::WAIT_TIMEOUT);
   *release = true;
-  EXPECT_EQ(files.CreateThreadAndWait([] {}, 5000), platform::WAIT_OBJECT_0);
+  EXPECT_EQ(files.WaitForSingleObject(thread, 5000), platform::WAIT_OBJECT_0);
+  EXPECT_NE(files.CloseHandle(thread), 0);
 }

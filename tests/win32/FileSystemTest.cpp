@@ -3,20 +3,20 @@
 
 #include <atomic>
 #include <memory>
+#include <thread>
 
 #include "platform/FileSystem.h"
 #include "platform/win32/Backend.h"
 
-TEST(FileSystem, WorkThatOutlivesTheLimitIsAbandoned) {
+TEST(FileSystem, WorkThatOutlivesTheLimitIsLeftRunning) {
   platform::FileSystem& files = platform::win32::TheFileSystem();
   const auto release = std::make_shared<std::atomic<bool>>(false);
-  EXPECT_EQ(files.CreateThreadAndWait(
-                [release] {
-                  while (!*release) {
-                  }
-                },
-                50),
-            platform::WAIT_TIMEOUT);
+  const platform::HANDLE thread = files.CreateThread([release] {
+    while (!*release) std::this_thread::yield();
+  });
+  ASSERT_NE(thread, nullptr);
+  EXPECT_EQ(files.WaitForSingleObject(thread, 50), platform::WAIT_TIMEOUT);
   *release = true;
-  EXPECT_EQ(files.CreateThreadAndWait([] {}, 5000), platform::WAIT_OBJECT_0);
+  EXPECT_EQ(files.WaitForSingleObject(thread, 5000), platform::WAIT_OBJECT_0);
+  EXPECT_NE(files.CloseHandle(thread), 0);
 }

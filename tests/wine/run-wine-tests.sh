@@ -51,6 +51,7 @@ prefixes=()
 
 cleanup() {
   local prefix
+  release_folder
   for prefix in "${prefixes[@]}"; do WINEPREFIX=$prefix timeout 30 wineserver -k >/dev/null 2>&1; done
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   rm -rf "$work"

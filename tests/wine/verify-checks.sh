@@ -2,7 +2,8 @@
 # /verify under Wine in a 64-bit prefix arranged so that every data source
 # can work (a stand-in driver file in the 32-bit system folder, its
 # ODBCINST.INI entry, the databases behind dosdevices/unc/VLKDATA01/VLK-Data),
-# then without one database, then without the driver file. Sourced by
+# then without one database, with a folder and a FIFO for two, with the
+# share not answering, then without the driver file. Sourced by
 # run-wine-tests.sh (its check, in_prefix, $work and $wine64).
 : "${work:?run-wine-tests.sh sets the scratch folder}"
 : "${wine64:?run-wine-tests.sh chooses the 64-bit loader}"
@@ -17,7 +18,7 @@ verify_run() {
 
 # verify_checks LABEL PREFIX LOADER EXE
 verify_checks() {
-  local label=$1 prefix=$2 loader=$3 exe=$4 out=$work/verify.out status y l count=0
+  local label=$1 prefix=$2 loader=$3 exe=$4 out=$work/verify.out status y l count=0 fifo
   local share=$prefix/dosdevices/unc/VLKDATA01/VLK-Data driver=$prefix/drive_c/windows/syswow64/odbcjt32.dll
   local key='HKLM\SOFTWARE\WOW6432node\ODBC\ODBCINST.INI\Microsoft Access Driver (*.mdb)'
   verify_run "$prefix" "$loader" "$exe" "$out" /quiet
@@ -35,6 +36,26 @@ verify_checks() {
   verify_run "$prefix" "$loader" "$exe" "$out" /verify
   check "$label /verify without one database: exit 1 (was $status), that one named with its file" \
     [ "$status-$(grep ': error' "$out")" = '1-MV2003-S1: error: DBQ file \\VLKDATA01\VLK-Data\MV-2003\Marvane-S1.mdb: 2 (The system cannot find the file specified.)' ]
+  rm "$share/MV-2004/Marvane-R.mdb" "$share/MV-2004/Marvane-R1.mdb"
+  mkdir "$share/MV-2004/Marvane-R.mdb" && mkfifo "$share/MV-2004/Marvane-R1.mdb"
+  verify_run "$prefix" "$loader" "$exe" "$out" /verify
+  check "$label /verify with a folder for a database: not a regular file" \
+    grep -q '^MV2004-R: error: DBQ file .*: a folder, not a regular file$' "$out"
+  fifo=$(grep '^MV2004-R1: ' "$out")
+  case $fifo in
+    *': a device or pipe, not a regular file') pass "$label /verify with a FIFO for a database: not a regular file" ;;
+    *': 87 (The parameter is incorrect.)' | *': ok')
+      skip "$label /verify with a FIFO for a database: Wine does not show a Unix FIFO as a device (said \"${fifo#*: }\")" ;;
+    *) fail "$label /verify with a FIFO for a database: not a regular file (was \"$fifo\")" ;;
+  esac
+  if hang_folder "$share"; then
+    verify_run "$prefix" "$loader" "$exe" "$out" /verify
+    check "$label /verify with a share that never answers: ends by itself (exit 1, was $status), each says so" \
+      [ "$(grep -c 'VLK-Data did not answer within 5 s$' "$out")-$status" = "$count-1" ]
+    release_folder
+  else
+    skip "$label /verify with a share that never answers: no FUSE mount here (bindfs, and /dev/fuse writable)"
+  fi
   rm "$driver"
   verify_run "$prefix" "$loader" "$exe" "$out" /verify
   check "$label /verify without the driver file: exit 1 (was $status), each named with the 32-bit driver path" \

@@ -84,8 +84,8 @@ OpenedHost OpenHost(bool readOnly, std::chrono::milliseconds runWait) {
   opened.registry->AddVolatileValue("HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", "Identifier",
                                     REG_SZ, std::move(data));
   // Windows paths resolve below the registry file's folder. Never
-  // destroyed: a thread abandoned by CreateThreadAndWait may still be in one
-  // of its calls while the program ends.
+  // destroyed: a worker thread that was not waited for to its end may still
+  // be in one of its calls while the program ends.
   static auto* const kept = new std::vector<std::unique_ptr<FileSystem>>;
   kept->push_back(std::make_unique<portable::PrefixFileSystem>(opened.registry->directory(),
                                                                identifier.rfind("x86", 0) == 0));

@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -140,7 +142,8 @@ DWORD PrefixFileSystem::GetFileAttributesA(const char* lpFileName) {
       for (auto part = parts.rbegin(); part != parts.rend(); ++part) pending.push_front({*part, step.index});
       continue;
     }
-    if (last) return S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    if (last && S_ISREG(status.st_mode)) return FILE_ATTRIBUTE_ARCHIVE;
+    if (last) return S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_DEVICE;
     if (!S_ISDIR(status.st_mode)) return Fail(ERROR_PATH_NOT_FOUND);
     UniqueFd next(openat(folder, actual.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (next.get() < 0) return Fail(errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
@@ -162,28 +165,82 @@ DWORD PrefixFileSystem::GetLastError() {
   return lastError;
 }
 
-DWORD PrefixFileSystem::CreateThreadAndWait(std::function<void()> work, DWORD dwMilliseconds) {
-  // Shared with the thread, which may outlive this call.
-  struct Done {
-    std::mutex mutex;
-    std::condition_variable signal;
-    bool done = false;
-  };
-  auto done = std::make_shared<Done>();
+namespace {
+
+std::atomic<int> running{0};  // worker threads whose work has not returned, in the process
+
+}  // namespace
+
+struct PrefixFileSystem::Thread {
+  std::mutex mutex;
+  std::condition_variable ended;
+  bool done = false;
+};
+
+HANDLE PrefixFileSystem::CreateThread(std::function<void()> work) {
+  auto thread = std::make_shared<Thread>();
+  ++running;
   try {
-    std::thread([work = std::move(work), done] {
+    std::thread([work = std::move(work), thread] {
       work();
-      const std::lock_guard<std::mutex> lock(done->mutex);
-      done->done = true;
-      done->signal.notify_all();
+      --running;
+      const std::lock_guard<std::mutex> lock(thread->mutex);
+      thread->done = true;
+      thread->ended.notify_all();
     }).detach();
   } catch (const std::system_error&) {
+    --running;
+    lastError = static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  return threads_.emplace(thread.get(), thread).first->first;
+}
+
+DWORD PrefixFileSystem::WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+  const auto found = threads_.find(hHandle);
+  if (found == threads_.end()) {
+    lastError = static_cast<DWORD>(ERROR_INVALID_HANDLE);
     return WAIT_FAILED;
   }
-  std::unique_lock<std::mutex> lock(done->mutex);
-  return done->signal.wait_for(lock, std::chrono::milliseconds(dwMilliseconds), [&] { return done->done; })
+  Thread& thread = *found->second;
+  std::unique_lock<std::mutex> lock(thread.mutex);
+  return thread.ended.wait_for(lock, std::chrono::milliseconds(dwMilliseconds),
+                               [&thread] { return thread.done; })
              ? WAIT_OBJECT_0
              : WAIT_TIMEOUT;
 }
 
+BOOL PrefixFileSystem::CancelSynchronousIo(HANDLE) {
+  lastError = static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED);
+  return 0;
+}
+
+BOOL PrefixFileSystem::CloseHandle(HANDLE hObject) {
+  if (threads_.erase(hObject) != 0) return 1;
+  lastError = static_cast<DWORD>(ERROR_INVALID_HANDLE);
+  return 0;
+}
+
+ULONGLONG PrefixFileSystem::GetTickCount64() {
+  return static_cast<ULONGLONG>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    std::chrono::steady_clock::now().time_since_epoch())
+                                    .count());
+}
+
 }  // namespace platform::portable
+
+namespace platform {
+
+// The kernel ends every thread with the process, one blocked in a call
+// included, unless that call cannot be interrupted even then (a FUSE
+// request that its server took and never answers). While a worker is
+// still in its work, the exit handlers are left out, as ExitProcess leaves
+// out the C runtime's: a leak checker's would first stop every thread, and
+// one blocked in a call never stops.
+void ExitProcess(UINT uExitCode) {
+  std::fflush(nullptr);
+  if (portable::running > 0) std::_Exit(static_cast<int>(uExitCode));
+  std::exit(static_cast<int>(uExitCode));
+}
+
+}  // namespace platform

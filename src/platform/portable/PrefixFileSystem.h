@@ -7,9 +7,13 @@
 // Names are compared without regard to case, as Windows does. A symbolic
 // link is followed only while it stays inside the folder (as Wine's own
 // dosdevices/c: -> ../drive_c does), never out of it, and a walk ends after
-// a bounded number of steps, so a loop of links cannot hold it.
+// a bounded number of steps, so a loop of links cannot hold it. Nothing
+// but folders is ever opened: a FIFO, device or socket is only looked at
+// (FILE_ATTRIBUTE_DEVICE, as no file of a Windows drive or share is one).
 #pragma once
 
+#include <map>
+#include <memory>
 #include <string>
 
 #include "platform/FileSystem.h"
@@ -25,15 +29,24 @@ class PrefixFileSystem : public FileSystem {
   // makes this 32-bit Windows here as for the registry branch the program chooses.
   UINT GetSystemWow64DirectoryA(char* lpBuffer, UINT uSize) override;
   DWORD GetLastError() override;
-  // A std::thread, detached when it does not end in time.
-  DWORD CreateThreadAndWait(std::function<void()> work, DWORD dwMilliseconds) override;
+  // Detached std::threads. A call blocked in the kernel cannot be cancelled
+  // from another thread here: CancelSynchronousIo says
+  // ERROR_CALL_NOT_IMPLEMENTED.
+  HANDLE CreateThread(std::function<void()> work) override;
+  DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) override;
+  BOOL CancelSynchronousIo(HANDLE hThread) override;
+  BOOL CloseHandle(HANDLE hObject) override;
+  ULONGLONG GetTickCount64() override;
 
   static constexpr const char* kWow64Directory = "C:\\Windows\\SysWOW64";
   static constexpr int kMaxSteps = 256;  // path components walked, those of links included
 
  private:
+  struct Thread;
+
   std::string folder_;
   bool is32Bit_;
+  std::map<HANDLE, std::shared_ptr<Thread>> threads_;  // by handle, each shared with its thread
 };
 
 }  // namespace platform::portable

@@ -24,7 +24,7 @@ std::unique_ptr<SystemInfo> MakeSystemInfo();
 std::unique_ptr<Windowing> MakeWindowing();
 
 // Files through kernel32, worker threads through the C runtime. One for the
-// process, never destroyed (see CreateThreadAndWait).
+// process, never destroyed: a worker thread may outlive whoever started it.
 FileSystem& TheFileSystem();
 
 // True for a 32-bit process on 64-bit Windows (IsWow64Process). False when

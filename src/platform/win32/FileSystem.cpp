@@ -7,6 +7,7 @@
 #include <process.h>
 // clang-format on
 
+#include <cstdio>
 #include <memory>
 
 // Outside namespace platform: the Windows macros spell DWORD and UINT
@@ -30,28 +31,43 @@ class Win32FileSystem final : public platform::FileSystem {
   platform::DWORD GetLastError() override { return ::GetLastError(); }
 
   // The C runtime's thread start (the program's C runtime is msvcrt), so
-  // that work may use it; the thread owns work.
-  platform::DWORD CreateThreadAndWait(std::function<void()> work, platform::DWORD dwMilliseconds) override {
+  // that work may use it; the thread owns work. The handle has every
+  // access to the thread, CancelSynchronousIo's THREAD_TERMINATE included.
+  HANDLE CreateThread(std::function<void()> work) override {
     auto owned = std::make_unique<std::function<void()>>(std::move(work));
     const auto thread =
         reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, RunWork, owned.get(), 0, nullptr));
-    if (thread == nullptr) return WAIT_FAILED;
-    owned.release();
-    const DWORD result = ::WaitForSingleObject(thread, dwMilliseconds);
-    ::CloseHandle(thread);  // an abandoned thread runs on without its handle
-    return result;
+    if (thread != nullptr) owned.release();
+    return thread;
   }
+  platform::DWORD WaitForSingleObject(HANDLE hHandle, platform::DWORD dwMilliseconds) override {
+    return ::WaitForSingleObject(hHandle, dwMilliseconds);
+  }
+  platform::BOOL CancelSynchronousIo(HANDLE hThread) override { return ::CancelSynchronousIo(hThread); }
+  platform::BOOL CloseHandle(HANDLE hObject) override { return ::CloseHandle(hObject); }
+  platform::ULONGLONG GetTickCount64() override { return ::GetTickCount64(); }
 };
 
 }  // namespace
 
-namespace platform::win32 {
+namespace platform {
+
+namespace win32 {
 
 FileSystem& TheFileSystem() {
-  // Never destroyed: a thread abandoned by CreateThreadAndWait may still be
-  // inside one of its calls while the program ends.
+  // Never destroyed: a thread that was not waited for to its end may still
+  // be inside one of its calls while the program ends.
   static auto* const files = new Win32FileSystem;
   return *files;
 }
 
-}  // namespace platform::win32
+}  // namespace win32
+
+// ExitProcess ends the other threads without waiting for them; the C
+// runtime's buffers are flushed first, as exit would.
+void ExitProcess(UINT uExitCode) {
+  std::fflush(nullptr);
+  ::ExitProcess(uExitCode);
+}
+
+}  // namespace platform
