@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -34,7 +35,7 @@ DWORD Fail(LONG status) {
 // exact one first; "" when there is none.
 std::string Matching(const std::string& folder, const std::string& name) {
   struct stat st {};
-  if (::lstat((folder + "/" + name).c_str(), &st) == 0) return name;
+  if (::lstat((std::filesystem::path(folder) / name).c_str(), &st) == 0) return name;
   std::string found;
   if (DIR* entries = ::opendir(folder.c_str())) {
     while (const dirent* entry = ::readdir(entries))
@@ -75,9 +76,9 @@ DWORD PrefixFileSystem::GetFileAttributesA(const char* lpFileName) {
 
   // Each name looked up in the folder the path has reached, which may not
   // lie outside the state folder (Wine's dosdevices/c: -> ../drive_c does not).
-  char* resolved = ::realpath(folder_.c_str(), nullptr);
-  const std::string top = resolved != nullptr ? resolved : folder_;
-  std::free(resolved);
+  std::error_code error;
+  const std::string top = std::filesystem::canonical(folder_, error).string();
+  if (error) return Fail(ERROR_PATH_NOT_FOUND);
   std::string at = top;
   for (std::size_t i = 0; i < names.size(); ++i) {
     const bool last = i + 1 == names.size();
@@ -87,11 +88,10 @@ DWORD PrefixFileSystem::GetFileAttributesA(const char* lpFileName) {
       if (names[1] == "unc" && i == 3) return Fail(ERROR_BAD_NET_NAME);
       return Fail(last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
     }
-    resolved = ::realpath((at + "/" + found).c_str(), nullptr);
-    if (resolved == nullptr) return Fail(errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
-    at = resolved;
-    std::free(resolved);
-    if (at != top && at.rfind(top + "/", 0) != 0) return Fail(ERROR_ACCESS_DENIED);
+    at = std::filesystem::canonical(std::filesystem::path(at) / found, error).string();
+    if (error)
+      return Fail(error == std::errc::permission_denied ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
+    if (at != top && at.rfind(top + '/', 0) != 0) return Fail(ERROR_ACCESS_DENIED);
   }
   // Only looked at, never opened: a FIFO would hold the look for ever.
   struct stat st {};
