@@ -86,7 +86,7 @@ RegKey* FindKey(RegKey& from, const std::vector<std::string_view>& parts, bool c
   return key;
 }
 
-MemoryRegistry::MemoryRegistry() : rootKey_{&root_, KEY_ALL_ACCESS} {
+MemoryRegistry::MemoryRegistry() : rootKey_{&root_, KEY_ALL_ACCESS, {}, {}} {
   FindKey(root_, {kVolatileTopKey}, true)->isVolatile = true;
 }
 
@@ -99,8 +99,8 @@ RegKey* MemoryRegistry::Key(std::string_view path, bool create) {
 
 void MemoryRegistry::Changing(const RegKey& key) {
   changed_ = changed_ || !key.isVolatile;
-  for (auto& [handle, open] : handles_) open.nextIndex = open.nextValueIndex = 0;
-  rootKey_.nextIndex = rootKey_.nextValueIndex = 0;
+  for (auto& [handle, open] : handles_) open.subkeys.index = open.values.index = 0;
+  rootKey_.subkeys.index = rootKey_.values.index = 0;
 }
 
 LONG MemoryRegistry::Resolve(HKEY hKey, OpenKey*& open, DWORD needed) {
@@ -131,7 +131,7 @@ LONG MemoryRegistry::Walk(RegKey& from, const char* subKey, RegKey*& key, std::s
 
 LONG MemoryRegistry::NewHandle(RegKey& key, DWORD access, HKEY* phkResult) {
   if (nextHandle_ >= 0x80000000u - 4) return ERROR_NOT_ENOUGH_MEMORY;
-  handles_.emplace(nextHandle_, OpenKey{&key, access});
+  handles_.emplace(nextHandle_, OpenKey{&key, access, {}, {}});
   *phkResult = nextHandle_;
   nextHandle_ += 4;
   return ERROR_SUCCESS;
@@ -255,17 +255,10 @@ LONG MemoryRegistry::RegEnumKeyA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD c
   if (LONG status = Resolve(hKey, open, KEY_ENUMERATE_SUB_KEYS); status != ERROR_SUCCESS) return status;
   auto& children = open->key->children;
   if (dwIndex >= children.size()) return ERROR_NO_MORE_ITEMS;
-  if (open->nextIndex == 0 || open->nextIndex > dwIndex) {
-    open->next = children.begin();
-    open->nextIndex = 0;
-  }
-  open->next = std::next(open->next, dwIndex - open->nextIndex);
-  open->nextIndex = dwIndex;
-  const std::string& name = open->next->first;
+  const std::string& name = open->subkeys.Seek(children, dwIndex)->first;
   if (lpName == nullptr || name.size() >= cchName) return ERROR_MORE_DATA;
   *std::copy(name.begin(), name.end(), lpName) = '\0';
-  ++open->next;
-  ++open->nextIndex;
+  open->subkeys.Step();
   return ERROR_SUCCESS;
 }
 
@@ -278,21 +271,12 @@ LONG MemoryRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, 
     return ERROR_INVALID_PARAMETER;
   auto& values = open->key->values;
   if (dwIndex >= values.size()) return ERROR_NO_MORE_ITEMS;
-  if (open->nextValueIndex == 0 || open->nextValueIndex > dwIndex) {
-    open->nextValue = values.begin();
-    open->nextValueIndex = 0;
-  }
-  open->nextValue = std::next(open->nextValue, dwIndex - open->nextValueIndex);
-  open->nextValueIndex = dwIndex;
-  const RegValue& value = *open->nextValue;
+  const RegValue& value = *open->values.Seek(values, dwIndex);
   if (value.name.size() >= *lpcchValueName) return ERROR_MORE_DATA;
   *std::copy(value.name.begin(), value.name.end(), lpValueName) = '\0';
   *lpcchValueName = static_cast<DWORD>(value.name.size());
   const LONG status = CopyData(value, lpType, lpData, lpcbData);
-  if (status == ERROR_SUCCESS) {
-    ++open->nextValue;
-    ++open->nextValueIndex;
-  }
+  if (status == ERROR_SUCCESS) open->values.Step();
   return status;
 }
 

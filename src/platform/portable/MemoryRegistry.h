@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <iterator>
 #include <list>
 #include <map>
 #include <memory>
@@ -121,13 +122,26 @@ class MemoryRegistry : public Registry {
   RegKey* Key(std::string_view path, bool create);
 
  private:
+  // Where an enumeration by index stands: the element at index is *at, so
+  // that the next index is one step on. index 0 starts from the beginning.
+  template <typename Container>
+  struct Cursor {
+    DWORD index = 0;
+    typename Container::iterator at{};
+    typename Container::iterator Seek(Container& container, DWORD wanted) {
+      if (index == 0 || index > wanted) at = container.begin(), index = 0;
+      at = std::next(at, wanted - index);
+      index = wanted;
+      return at;
+    }
+    void Step() { ++at, ++index; }
+  };
+
   struct OpenKey {
     RegKey* key;  // null once the key has been deleted
     DWORD access;
-    DWORD nextIndex = 0;  // RegEnumKeyA's place: the subkey at nextIndex is *next
-    std::map<std::string, std::unique_ptr<RegKey>, NameLess>::iterator next{};
-    DWORD nextValueIndex = 0;  // RegEnumValueA's, the same way
-    std::list<RegValue>::iterator nextValue{};
+    Cursor<std::map<std::string, std::unique_ptr<RegKey>, NameLess>> subkeys;  // RegEnumKeyA's place
+    Cursor<std::list<RegValue>> values;                                        // RegEnumValueA's
   };
 
   // ERROR_SUCCESS when hKey is open on a key that still exists, with the rights needed.
