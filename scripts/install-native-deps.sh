@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make googletest libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev clang-tidy clang-format cppcheck shellcheck faketime bindfs)
+  clang-tidy clang-format cppcheck shellcheck faketime bindfs)
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

@@ -33,16 +33,8 @@ std::vector<std::string> Recorder::CallTexts(const std::string& op) const {
   return texts;
 }
 
-RegKey* FakePlatform::Find(const std::string& path, bool create) {
-  std::vector<std::string_view> parts;
-  std::size_t matched = 0;
-  platform::portable::SplitKeyPath(path, parts);
-  RegKey& key = create ? root().Ensure(parts, false) : root().Walk(parts, &matched);
-  return create || matched == parts.size() ? &key : nullptr;
-}
-
 std::optional<Value> FakePlatform::GetValue(const std::string& path, const std::string& name) {
-  const RegKey* key = Find(path);
+  const RegKey* key = Key(path, false);
   const platform::portable::RegValue* value = key ? key->FindValue(name) : nullptr;
   if (value == nullptr) return std::nullopt;
   return Value{value->type, std::string(value->data.begin(), value->data.end())};

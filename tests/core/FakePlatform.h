@@ -57,10 +57,10 @@ class FakePlatform : public Recorder, public Memory, public SystemInfo, public W
  public:
   // Registry content by path below HKEY_LOCAL_MACHINE, reached below the
   // recording; keys below HARDWARE are volatile, as the hosts make them.
-  bool HasKey(const std::string& path) { return Find(path) != nullptr; }
+  bool HasKey(const std::string& path) { return Key(path, false) != nullptr; }
   std::optional<Value> GetValue(const std::string& path, const std::string& name);
   void PutValue(const std::string& path, const std::string& name, DWORD type, const std::string& data);
-  platform::portable::RegKey& PutKey(const std::string& path) { return *Find(path, true); }
+  platform::portable::RegKey& PutKey(const std::string& path) { return *Key(path, true); }
   // Every kept key with its values as the registry file has them, by lower-case path.
   std::map<std::string, std::string> Snapshot() const;
 
@@ -145,7 +145,6 @@ class FakePlatform : public Recorder, public Memory, public SystemInfo, public W
  private:
   // Records a window call, with the twips it sets if any; throws when it is to fail.
   Windows& Window(const std::string& op, const Form& form, std::optional<float> twips = std::nullopt);
-  platform::portable::RegKey* Find(const std::string& path, bool create = false);
   static std::string Quoted(const char* text);
   // The path a handle was opened at ("" for HKEY_LOCAL_MACHINE, its number for none).
   std::string PathOf(HKEY hKey) const;

@@ -306,70 +306,40 @@ TEST_F(MemoryRegistryTest, DeletedValueLeavesTheOthersInOrderAndQueryInfoCountsW
             ERROR_ACCESS_DENIED);
 }
 
-// Records what reaches RecordChange, or refuses it.
-class RecordingRegistry : public MemoryRegistry {
- public:
-  std::vector<std::string> changes;
-  LONG refuseWith = ERROR_SUCCESS;
+// Enumeration keeps its place per handle; it must still name every subkey
+// once, in order, when keys come and go between the calls.
+TEST_F(MemoryRegistryTest, EnumerationByIndexFollowsAddsAndDeletes) {
+  HKEY key = Create("SOFTWARE\\E"), other = Create("SOFTWARE\\E");
+  for (const char* name : {"b", "d", "f"}) reg.RegCloseKey(Create(std::string("SOFTWARE\\E\\") + name));
+  auto name = [&](HKEY handle, DWORD index) {
+    char buffer[8];
+    const LONG status = reg.RegEnumKeyA(handle, index, buffer, sizeof buffer);
+    return status == ERROR_SUCCESS ? std::string(buffer) : "<" + std::to_string(status) + ">";
+  };
+  EXPECT_EQ(name(key, 0), "b");
+  EXPECT_EQ(name(other, 2), "f");
+  EXPECT_EQ(name(key, 1), "d");
+  reg.RegCloseKey(Create("SOFTWARE\\E\\a"));  // before the place of both handles
+  EXPECT_EQ(name(key, 2), "d");
+  EXPECT_EQ(name(other, 3), "f");
+  ASSERT_EQ(reg.RegDeleteKeyA(key, "d"), ERROR_SUCCESS);
+  EXPECT_EQ(name(key, 2), "f");
+  EXPECT_EQ(name(key, 0), "a");
+  EXPECT_EQ(name(key, 3), "<259>");
+  char tiny[1];
+  EXPECT_EQ(reg.RegEnumKeyA(key, 1, tiny, sizeof tiny), ERROR_MORE_DATA);
+  EXPECT_EQ(name(key, 1), "b");
 
- protected:
-  LONG RecordChange(const Change& change) override {
-    using Kind = Change::Kind;
-    const bool deleting = change.kind == Kind::kDeleteKey || change.kind == Kind::kDeleteValue;
-    if (refuseWith == ERROR_SUCCESS)
-      changes.push_back((deleting ? "-" : "") + std::string(change.keyPath) + (change.value ? "=" : "") +
-                        (change.kind == Kind::kDeleteValue ? change.value->name : ""));
-    return refuseWith;
-  }
-};
-
-TEST(MemoryRegistryChanges, OnlyRealChangesToKeptKeysAreRecorded) {
-  RecordingRegistry reg;
-  HKEY key = 0, same = 0, hardware = 0, child = 0;
-  const BYTE one[] = {1, 0, 0, 0}, two[] = {2, 0, 0, 0};
-  ASSERT_EQ(reg.RegCreateKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ODBC\\ODBC.INI", &key), ERROR_SUCCESS);
-  ASSERT_EQ(reg.RegCreateKeyA(HKEY_LOCAL_MACHINE, "software\\odbc", &same), ERROR_SUCCESS);
-  ASSERT_EQ(reg.RegSetValueExA(key, "N", 0, REG_DWORD, one, 4), ERROR_SUCCESS);
-  ASSERT_EQ(reg.RegSetValueExA(key, "n", 0, REG_DWORD, one, 4), ERROR_SUCCESS);   // the same: no change
-  ASSERT_EQ(reg.RegSetValueExA(key, "n", 0, REG_BINARY, one, 4), ERROR_SUCCESS);  // other type
-  ASSERT_EQ(reg.RegSetValueExA(key, "n", 0, REG_BINARY, two, 4), ERROR_SUCCESS);  // other bytes
-  ASSERT_EQ(reg.RegSetValueExA(key, "n", 0, REG_BINARY, two, 3), ERROR_SUCCESS);  // other size
-  ASSERT_EQ(reg.RegOpenKeyA(HKEY_LOCAL_MACHINE, "HARDWARE", &hardware), ERROR_SUCCESS);
-  ASSERT_EQ(reg.RegSetValueExA(hardware, "v", 0, REG_DWORD, one, 4), ERROR_SUCCESS);
-  const std::string path = "SOFTWARE\\ODBC\\ODBC.INI";
-  EXPECT_EQ(reg.changes, (std::vector<std::string>{path, path + "=", path + "=", path + "=", path + "="}));
-
-  // A refused change is not made and its status is passed on.
-  reg.refuseWith = ERROR_WRITE_FAULT;
-  EXPECT_EQ(reg.RegSetValueExA(key, "n", 0, REG_DWORD, one, 4), ERROR_WRITE_FAULT);
-  EXPECT_EQ(reg.RegCreateKeyA(key, "DSN", &child), ERROR_WRITE_FAULT);
-  DWORD type = 0, size = 0;
-  EXPECT_EQ(reg.RegQueryValueExA(key, "n", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
-  EXPECT_EQ(type, DWORD{REG_BINARY});
-  EXPECT_EQ(size, 3u);
-  EXPECT_EQ(reg.RegOpenKeyA(key, "DSN", &child), ERROR_FILE_NOT_FOUND);
-}
-
-TEST(MemoryRegistryChanges, DeletesAreRecordedBeforeTheyAreMadeAndRefusedOnesAreNotMade) {
-  RecordingRegistry reg;
-  HKEY key = 0, hardware = 0;
-  const BYTE one[] = {1, 0, 0, 0};
-  reg.AddVolatileValue("HARDWARE\\DESCRIPTION", "Identifier", REG_SZ, {'x'});
-  ASSERT_EQ(reg.RegCreateKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\DSN", &key), ERROR_SUCCESS);
-  ASSERT_EQ(reg.RegSetValueExA(key, "Name", 0, REG_DWORD, one, 4), ERROR_SUCCESS);
-  ASSERT_EQ(reg.RegOpenKeyA(HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION", &hardware), ERROR_SUCCESS);
-  ASSERT_EQ(reg.RegDeleteValueA(hardware, "identifier"), ERROR_SUCCESS);  // volatile: not recorded
-  reg.changes.clear();
-
-  reg.refuseWith = ERROR_WRITE_FAULT;
-  EXPECT_EQ(reg.RegDeleteValueA(key, "name"), ERROR_WRITE_FAULT);
-  EXPECT_EQ(reg.RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\DSN"), ERROR_WRITE_FAULT);
-  DWORD size = 0;
-  EXPECT_EQ(reg.RegQueryValueExA(key, "Name", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
-  reg.refuseWith = ERROR_SUCCESS;
-  ASSERT_EQ(reg.RegDeleteValueA(key, "name"), ERROR_SUCCESS);
-  ASSERT_EQ(reg.RegDeleteKeyA(HKEY_LOCAL_MACHINE, "software\\dsn"), ERROR_SUCCESS);
-  EXPECT_EQ(reg.changes, (std::vector<std::string>{"-SOFTWARE\\DSN=Name", "-SOFTWARE\\DSN"}));
+  for (const char* value : {"x", "y", "z"}) ASSERT_EQ(Set(key, value, value), ERROR_SUCCESS);
+  auto value = [&](DWORD index) {
+    char buffer[8];
+    DWORD length = sizeof buffer;
+    const LONG status = reg.RegEnumValueA(key, index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
+    return status == ERROR_SUCCESS ? std::string(buffer) : "<" + std::to_string(status) + ">";
+  };
+  EXPECT_EQ(value(0) + value(1), "xy");
+  ASSERT_EQ(reg.RegDeleteValueA(key, "x"), ERROR_SUCCESS);
+  EXPECT_EQ(value(1) + value(2), "z<259>");
 }
 
 }  // namespace

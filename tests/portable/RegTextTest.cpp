@@ -14,35 +14,12 @@ std::vector<BYTE> Bytes(const std::string& text) {
 }
 
 RegKey& Key(RegKey& root, std::vector<std::string_view> parts) {
-  return root.Ensure(parts, false);
+  return *FindKey(root, parts, true);
 }
 
 const RegValue* Find(RegKey& root, std::vector<std::string_view> parts, std::string_view name) {
-  std::size_t matched = 0;
-  const RegKey& key = root.Walk(parts, &matched);
-  return matched == parts.size() ? key.FindValue(name) : nullptr;
-}
-
-std::string KeyLine(std::string_view path, bool deleted = false) {
-  std::string out;
-  AppendKeyLine(out, path, deleted);
-  return out;
-}
-
-std::string KeyDeleteLine(std::string_view path) {
-  return KeyLine(path, true);
-}
-
-std::string ValueLine(const RegValue& value, bool wrapHex = false) {
-  std::string out;
-  AppendValueLine(out, value, wrapHex);
-  return out;
-}
-
-std::string ValueDeleteLine(std::string_view name) {
-  std::string out;
-  AppendValueDeleteLine(out, name);
-  return out;
+  const RegKey* key = FindKey(root, parts, false);
+  return key ? key->FindValue(name) : nullptr;
 }
 
 std::string Load(const std::string& text, RegKey& root) {
@@ -67,7 +44,8 @@ TEST(RegText, WritesEveryValueFormAndReadsItBack) {
   };
   RegKey store;
   RegKey& ini = Key(store, {"SOFTWARE", "ODBC", "ODBC.INI"});
-  Key(store, {"software", "A"});        // sorts before ODBC, ignoring case
+  Key(store, {"software", "A"});  // sorts before ODBC, ignoring case
+  Key(store, {"HARDWARE"}).isVolatile = true;
   Key(store, {"HARDWARE", "Ignored"});  // volatile: never written
   std::string text =
       "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE]\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\n\n"
@@ -101,7 +79,6 @@ TEST(RegText, LongHexWrapsBelowEightyColumnsAndReadsBack) {
     ASSERT_NE(Find(loaded, {"k"}, std::string(size % 1000, 'N')), nullptr);
     EXPECT_EQ(Find(loaded, {"k"}, std::string(size % 1000, 'N'))->data, data);
     EXPECT_EQ(WriteRegFile(loaded), text);
-    EXPECT_EQ(ValueLine(RegValue{"b", REG_BINARY, data}).size(), 8 + size * 3);  // one line
   }
 }
 
@@ -124,7 +101,7 @@ TEST(RegText, ReadsHandWrittenFiles) {
   EXPECT_EQ(Find(store, sales, "Mixed")->data, (std::vector<BYTE>{0xEF, 0xCD, 0xAB, 0x00}));
   EXPECT_EQ(Find(store, sales, "Latin")->data, Bytes("caf\xE9"));
   EXPECT_EQ(Find(store, {"SOFTWARE", "ODBC"}, "")->data, Bytes("d"));
-  EXPECT_EQ(store.FindChild("software")->name, "SOFTWARE");
+  EXPECT_EQ(FindKey(store, {"software"}, false)->name, "SOFTWARE");
 }
 
 TEST(RegText, RejectsMalformedTextNamingTheLine) {
@@ -174,61 +151,6 @@ TEST(RegText, DuplicateValuesNameTheLineTheyFirstAppearedOn) {
   for (const auto& [text, error] : cases) {
     RegKey store;
     EXPECT_EQ(Load(text, store), "HKLM.reg:" + error) << text;
-  }
-}
-
-TEST(RegText, LogReplaySkipsAnUnfinishedLineAndCanBeRepeated) {
-  RegKey store;
-  RegKey& key = Key(store, {"SOFTWARE", "ODBC"});
-  const std::string complete = KeyLine("SOFTWARE\\ODBC\\New") + KeyLine("SOFTWARE\\ODBC") +
-                               ValueLine({"N", REG_DWORD, {1, 0, 0, 0}}) +
-                               ValueLine({"n", REG_DWORD, {2, 0, 0, 0}});
-  const std::string log = complete + "\"Torn\"=hex:01,0";
-  std::size_t used = 0;
-  ASSERT_EQ(ReplayRegLog(log, "HKLM.reg.log", store, &used), "");
-  EXPECT_EQ(used, complete.size());
-  EXPECT_EQ(key.FindValue("n")->data, (std::vector<BYTE>{2, 0, 0, 0}));
-  EXPECT_EQ(key.FindValue("n")->name, "N");
-  EXPECT_EQ(key.FindValue("Torn"), nullptr);
-  EXPECT_NE(key.FindChild("new"), nullptr);
-  const std::string once = WriteRegFile(store);
-  ASSERT_EQ(ReplayRegLog(log, "HKLM.reg.log", store, &used), "");
-  EXPECT_EQ(WriteRegFile(store), once);
-  EXPECT_EQ(ReplayRegLog(complete + "garbage\n", "HKLM.reg.log", store, &used).substr(0, 28),
-            "HKLM.reg.log:5: expected [ke");
-}
-
-TEST(RegText, LogReplayTakesDeletionsWhereTheFileDoesNot) {
-  const std::string dsn = "SOFTWARE\\ODBC\\DSN";
-  const std::string log = KeyLine(dsn + "\\Engines\\Jet") + KeyLine(dsn) +
-                          ValueLine({"A", REG_SZ, Bytes("1")}) + ValueLine({"", REG_SZ, Bytes("d")}) +
-                          ValueLine({"B", REG_SZ, Bytes("2")}) + ValueDeleteLine("a") + ValueDeleteLine("") +
-                          ValueDeleteLine("never there") + KeyDeleteLine(dsn + "\\engines\\jet") +
-                          KeyDeleteLine("SOFTWARE\\Gone");
-  const std::string tail =
-      "\"a\"=-\n@=-\n\"never there\"=-\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\ODBC\\DSN\\engines\\jet]\n"
-      "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Gone]\n";
-  EXPECT_EQ(log.substr(log.size() - tail.size()), tail);
-  RegKey store;
-  std::size_t used = 0;
-  ASSERT_EQ(ReplayRegLog(log, "HKLM.reg.log", store, &used), "");
-  RegKey& key = Key(store, {"SOFTWARE", "ODBC", "DSN"});
-  ASSERT_EQ(key.values.size(), 1u);
-  EXPECT_EQ(key.values.front().name, "B");
-  EXPECT_EQ(key.FindValue("b")->data, Bytes("2"));
-  ASSERT_NE(key.FindChild("Engines"), nullptr);
-  EXPECT_EQ(key.FindChild("Engines")->FindChild("Jet"), nullptr);
-
-  const std::pair<std::string, std::string> bad[] = {
-      {KeyDeleteLine(dsn) + "\"B\"=-\n", "2: value outside any key section"},
-      {KeyLine(dsn) + "\"B\"=-x\n", "2: expected nothing after =-"},
-      {KeyDeleteLine("HARDWARE\\DESCRIPTION"), "1: HKEY_LOCAL_MACHINE\\HARDWARE is rebuilt"},
-  };
-  for (const auto& [text, error] : bad) {
-    RegKey other;
-    EXPECT_EQ(ReplayRegLog(text, "HKLM.reg.log", other, &used).substr(0, 13 + error.size()),
-              "HKLM.reg.log:" + error)
-        << text;
   }
 }
 

@@ -73,9 +73,7 @@ OpenedHost OpenHost(bool readOnly, std::chrono::milliseconds runWait) {
             "set HOME to the home directory of the user that runs setup and run it again."};
 
   portable::FileRegistry::Opened opened = portable::FileRegistry::Open(
-      std::string(home) + "/.local/state/MarvaneSetup/HKLM.reg",
-      readOnly ? portable::FileRegistry::Access::kReadOnly : portable::FileRegistry::Access::kReadWrite,
-      runWait);
+      std::string(home) + "/.local/state/MarvaneSetup/HKLM.reg", readOnly, runWait);
   if (!opened.registry)
     return {nullptr, opened.error, opened.busy ? kAlreadyRunningStatus : kCannotOpenStatus};
 

@@ -4,12 +4,11 @@
 //   C:\Windows\odbcjt32.dll          dosdevices/c:/Windows/odbcjt32.dll
 //   \\SERVER\SHARE\Current\x.mdb     dosdevices/unc/SERVER/SHARE/Current/x.mdb
 //
-// Names are compared without regard to case, as Windows does. A symbolic
-// link is followed only while it stays inside the folder (as Wine's own
-// dosdevices/c: -> ../drive_c does), never out of it, and a walk ends after
-// a bounded number of steps, so a loop of links cannot hold it. Nothing
-// but folders is ever opened: a FIFO, device or socket is only looked at
-// (FILE_ATTRIBUTE_DEVICE, as no file of a Windows drive or share is one).
+// Names are compared without regard to case, as Windows does. A path may
+// lead through symbolic links (as Wine's own dosdevices/c: -> ../drive_c
+// does), but not out of the folder. A FIFO, device or socket is only looked
+// at, never opened (FILE_ATTRIBUTE_DEVICE, as no file of a Windows drive or
+// share is one).
 #pragma once
 
 #include <map>
@@ -39,7 +38,6 @@ class PrefixFileSystem : public FileSystem {
   ULONGLONG GetTickCount64() override;
 
   static constexpr const char* kWow64Directory = "C:\\Windows\\SysWOW64";
-  static constexpr int kMaxSteps = 256;  // path components walked, those of links included
 
  private:
   struct Thread;

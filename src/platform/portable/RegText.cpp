@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -33,13 +34,13 @@ std::string HexText(std::uint32_t number, int digits) {
   return text;
 }
 
-void AppendHex(std::string& out, const RegValue& value, bool wrapHex) {
+void AppendHex(std::string& out, const RegValue& value) {
   out += value.type == REG_BINARY ? "hex:" : "hex(" + HexText(value.type, 1) + "):";
   const std::size_t lineStart = out.rfind('\n');
   std::size_t column = out.size() - (lineStart == std::string::npos ? 0 : lineStart + 1);
   for (std::size_t i = 0; i < value.data.size(); ++i, column += 3) {
     if (i != 0) out += ',';
-    if (i != 0 && wrapHex && column >= kWrapColumn) {
+    if (i != 0 && column >= kWrapColumn) {
       out += "\\\n  ";
       column = 2;
     }
@@ -80,20 +81,18 @@ std::string Printable(std::string_view text) {
 
 class Parser {
  public:
-  Parser(std::string_view text, bool isLog, RegKey& root) : text_(text), isLog_(isLog), root_(root) {}
+  Parser(std::string_view text, RegKey& root) : text_(text), root_(root) {}
 
   void Run() {
-    if (!isLog_) {
-      lineNo_ = 1;
-      if (text_.starts_with("\xEF\xBB\xBF"))
-        Fail("byte order mark: save the file as plain ANSI text without BOM");
-      if (text_.starts_with("\xFF\xFE") || text_.starts_with("\xFE\xFF"))
-        Fail("UTF-16 text: save the file as plain ANSI text in REGEDIT4 form");
-      lineNo_ = 0;
-      const bool header = NextLine() && line_ == kHeader;
-      lineNo_ = 1;
-      if (!header) Fail("file does not start with REGEDIT4");
-    }
+    lineNo_ = 1;
+    if (text_.starts_with("\xEF\xBB\xBF"))
+      Fail("byte order mark: save the file as plain ANSI text without BOM");
+    if (text_.starts_with("\xFF\xFE") || text_.starts_with("\xFE\xFF"))
+      Fail("UTF-16 text: save the file as plain ANSI text in REGEDIT4 form");
+    lineNo_ = 0;
+    const bool header = NextLine() && line_ == kHeader;
+    lineNo_ = 1;
+    if (!header) Fail("file does not start with REGEDIT4");
     while (NextLine()) Line();
   }
 
@@ -123,17 +122,9 @@ class Parser {
     }
   }
 
-  // Deletions are only for the log: "[-" or "=-".
-  bool Deleting(std::string_view& rest) const {
-    if (!rest.starts_with('-')) return false;
-    if (!isLog_) Fail("deleting keys or values is not supported here");
-    rest.remove_prefix(1);
-    return true;
-  }
-
   void Section() {
     std::string_view body = line_.substr(1);
-    const bool deleting = Deleting(body);
+    if (body.starts_with('-')) Fail("deleting keys or values is not supported here");
     if (!body.ends_with(']')) Fail("expected ] at the end of the key line");
     body.remove_suffix(1);
     const std::string_view root = body.substr(0, kRootName.size());
@@ -153,17 +144,10 @@ class Parser {
           "HKEY_LOCAL_MACHINE\\HARDWARE is rebuilt at every start and is not kept in this file; "
           "remove this section");
     }
-    key_ = nullptr;
-    std::size_t matched = 0;
-    if (deleting) {
-      RegKey& gone = root_.Walk(parts_, &matched);
-      if (matched == parts_.size()) gone.parent->RemoveChild(gone.name);
-      return;
-    }
-    key_ = &root_.Ensure(parts_, false);
-    if (isLog_) return;
-    if (key_->line != 0) Fail("duplicate key section, first at line " + std::to_string(key_->line));
-    key_->line = lineNo_;
+    key_ = FindKey(root_, parts_, true);
+    if (const auto [first, fresh] = sections_.try_emplace(key_, lineNo_); !fresh)
+      Fail("duplicate key section, first at line " + std::to_string(first->second));
+    valueLines_.clear();
   }
 
   // Reads a quoted string from just after its opening quote into out (a
@@ -191,6 +175,7 @@ class Parser {
 
   void Value() {
     if (key_ == nullptr) Fail("value outside any key section");
+    const std::size_t line = lineNo_;  // a hex value may go on over more lines
     RegValue value;
     std::string_view rest = line_.substr(1);
     if (line_.front() == '"') {
@@ -200,12 +185,7 @@ class Parser {
     }
     if (!rest.starts_with('=')) Fail("expected \"name\"=value: no = after the name");
     rest.remove_prefix(1);
-    value.line = lineNo_;
-    if (Deleting(rest)) {
-      if (!rest.empty()) Fail("expected nothing after =- (a deleted value)");
-      key_->RemoveValue(value.name);
-      return;
-    }
+    if (rest.starts_with('-')) Fail("deleting keys or values is not supported here");
     if (rest.starts_with('"')) {
       rest = Quoted(rest.substr(1), value.data, "a quoted string");
       if (!rest.empty()) Fail("unexpected text after the closing quote: \"" + Printable(rest) + "\"");
@@ -226,12 +206,12 @@ class Parser {
     } else {
       Fail("expected \"name\"=value with \"text\", dword:, hex: or hex(type): after =");
     }
-    // In the file a key's values come from its one section: one the key has
-    // already is a duplicate.
-    if (const RegValue* old = isLog_ ? nullptr : key_->FindValue(value.name)) {
-      lineNo_ = value.line;
-      if (value.name.empty()) Fail("duplicate value @, first at line " + std::to_string(old->line));
-      Fail("duplicate value \"" + Printable(value.name) + "\", first at line " + std::to_string(old->line));
+    // A key's values come from its one section: one the key has already is a duplicate.
+    if (const auto [first, fresh] = valueLines_.try_emplace(value.name, line); !fresh) {
+      lineNo_ = line;
+      if (value.name.empty()) Fail("duplicate value @, first at line " + std::to_string(first->second));
+      Fail("duplicate value \"" + Printable(value.name) + "\", first at line " +
+           std::to_string(first->second));
     }
     key_->SetValue(std::move(value));
   }
@@ -266,8 +246,9 @@ class Parser {
   }
 
   std::string_view text_;
-  bool isLog_;
   RegKey& root_;
+  std::map<const RegKey*, std::size_t> sections_;            // the line of each key's section
+  std::map<std::string, std::size_t, NameLess> valueLines_;  // of the values of the current section
   std::size_t pos_ = 0;
   std::size_t lineNo_ = 0;
   std::string_view line_;
@@ -275,62 +256,20 @@ class Parser {
   std::vector<std::string_view> parts_;
 };
 
-std::string Run(std::string_view text, const std::string& displayPath, RegKey& root, bool isLog) {
+}  // namespace
+
+std::string ReadRegFile(std::string_view text, const std::string& displayPath, RegKey& root) {
   try {
-    Parser(text, isLog, root).Run();
+    Parser(text, root).Run();
   } catch (const ParseError& error) {
     return displayPath + ":" + std::to_string(error.line) + ": " + error.what;
   }
   return std::string();
 }
 
-}  // namespace
+namespace {
 
-std::string ReadRegFile(std::string_view text, const std::string& displayPath, RegKey& root) {
-  return Run(text, displayPath, root, false);
-}
-
-std::string ReplayRegLog(std::string_view text, const std::string& displayPath, RegKey& root,
-                         std::size_t* completeBytes) {
-  std::size_t end = text.rfind('\n');
-  *completeBytes = end == std::string_view::npos ? 0 : end + 1;
-  return Run(text.substr(0, *completeBytes), displayPath, root, true);
-}
-
-std::string WriteRegFile(const RegKey& root) {
-  std::string out;
-  out.append(kHeader).append("\n\n");
-  // Depth first through an explicit stack: a deep tree costs heap, not stack.
-  struct Level {
-    decltype(root.children)::const_iterator next, end;
-    std::size_t pathSize;  // of the path of the key whose children these are
-  };
-  std::vector<Level> stack{{root.children.begin(), root.children.end(), 0}};
-  std::string path;
-  while (!stack.empty()) {
-    Level& level = stack.back();
-    if (level.next == level.end) {
-      stack.pop_back();
-      continue;
-    }
-    const RegKey& key = *(level.next++)->second;
-    if (key.isVolatile) continue;
-    path.resize(level.pathSize);
-    if (!path.empty()) path += '\\';
-    path += key.name;
-    AppendKeyLine(out, path, false);
-    for (const RegValue& value : key.values) AppendValueLine(out, value, true);
-    out += '\n';
-    stack.push_back({key.children.begin(), key.children.end(), path.size()});
-  }
-  return out;
-}
-
-void AppendKeyLine(std::string& out, std::string_view keyPath, bool deleted) {
-  out.append(deleted ? "[-" : "[").append(kRootName).append(1, '\\').append(keyPath).append("]\n");
-}
-
-void AppendValueLine(std::string& out, const RegValue& value, bool wrapHex) {
+void AppendValueLine(std::string& out, const RegValue& value) {
   AppendValueName(out, value.name);
   const std::vector<BYTE>& data = value.data;
   const bool plain = std::all_of(data.begin(), data.end(), [](BYTE b) { return b >= 0x20 && b <= 0x7E; });
@@ -339,14 +278,33 @@ void AppendValueLine(std::string& out, const RegValue& value, bool wrapHex) {
   } else if (value.type == REG_DWORD && data.size() == 4) {
     out += "dword:" + HexText(data[0] | (data[1] << 8) | (data[2] << 16) | (std::uint32_t{data[3]} << 24), 8);
   } else {
-    AppendHex(out, value, wrapHex);
+    AppendHex(out, value);
   }
   out += '\n';
 }
 
-void AppendValueDeleteLine(std::string& out, std::string_view valueName) {
-  AppendValueName(out, valueName);
-  out += "-\n";
+// Each kept key below key, sorted, depth first; path is key's own.
+void AppendKeys(std::string& out, const RegKey& key, std::string& path) {
+  for (const auto& [name, child] : key.children) {
+    if (child->isVolatile) continue;
+    const std::size_t size = path.size();
+    path.append(path.empty() ? "" : "\\").append(name);
+    out.append("[").append(kRootName).append("\\").append(path).append("]\n");
+    for (const RegValue& value : child->values) AppendValueLine(out, value);
+    out += '\n';
+    AppendKeys(out, *child, path);
+    path.resize(size);
+  }
+}
+
+}  // namespace
+
+std::string WriteRegFile(const RegKey& root) {
+  std::string out(kHeader);
+  out += "\n\n";
+  std::string path;
+  AppendKeys(out, root, path);
+  return out;
 }
 
 }  // namespace platform::portable
