@@ -45,8 +45,9 @@ TEST(RepairTest, EveryDifferenceIsWrittenAndSaidWithItsOldValue) {
        Verdict::Left, "it has keys below " + jet + " that this program does not write: \"Mine\""},
       {"nothing there",
        [&](auto& f) {
-         f.PutKey(branch.listing).RemoveValue(spec.name),
-             f.PutKey(key.substr(0, key.rfind('\\'))).RemoveChild(spec.name);
+         f.PutKey(branch.listing).RemoveValue(spec.name);
+         for (const char* below : {"\\Engines\\Jet", "\\Engines", ""})
+           f.RegDeleteKeyA(HKEY_LOCAL_MACHINE, (key + below).c_str());
        },
        Verdict::Registered, ""},
   };
