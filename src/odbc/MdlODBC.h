@@ -3,6 +3,7 @@
 // in the branch that 32-bit programs see on 64-bit Windows.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,7 +28,9 @@ enum class Verdict {
   Absent,          // not there, nothing to remove
   Present,         // there and complete (detection)
   Missing,         // absent or incomplete (detection)
-  Left,            // not this program's as it stands, left as it is (install, removal)
+  Repaired,        // made exactly what this program writes by this run (repair)
+  Exact,           // exactly what this program writes before the run, left as it is (repair)
+  Left,            // not this program's as it stands, left as it is (install, removal, repair)
   Failed,          // a call failed
   Usable,          // can work on this machine (verification)
   Unusable,        // cannot, for the reasons given (verification)
@@ -58,6 +61,8 @@ struct DataSourceEntry {
   // NotOurs: what it is ("its entry under ODBC Data Sources is "SQL Server"");
   // Unread: the call that failed and its status.
   std::string detail;
+  // NotOurs: its type and bytes, as a repair's log line gives an old value.
+  std::string value;
 };
 
 // What of a data source is there. It is complete, and so usable, when its
@@ -98,7 +103,9 @@ class MdlODBC {
   DataSourceEntry Entry(const Branch& branch, const std::string& name);
 
   // Present when the data source is there and complete, Missing (with what
-  // is missing, or why it is not this program's) when not; reads only.
+  // is missing, naming the key or listing it looked at, or why it is not
+  // this program's) when not; reads only. The one test of completeness,
+  // for /check and /verify.
   DataSourceResult CheckDataSource(const Branch& branch, const DataSourceSpec& spec);
 
   // Deletes a data source that is still exactly what this program writes
@@ -109,6 +116,22 @@ class MdlODBC {
   // source; the branch keys themselves are never deleted. An entry without
   // its key goes only when it is this program's.
   DataSourceResult RemoveDataSource(const Branch& branch, const DataSourceSpec& spec);
+
+  // Says one change a repair is about to make, as a line for the log.
+  using Note = std::function<void(const std::string&)>;
+
+  // Makes a data source exactly what this program writes in the branch
+  // (what /remove then takes): each layout value that is missing or holds
+  // another type or other bytes is written, missing keys are made, and the
+  // entry under ODBC Data Sources is set to the Access driver, whatever it
+  // named (the one change of an entry that is not this program's). Every
+  // change is handed to note before it is made, with the old value and the
+  // new one. Registered when nothing of it was there, Repaired when
+  // something changed, Exact when nothing needed to. Values the layout does
+  // not have are left, and so is the data source then (Left, naming them,
+  // once the rest is repaired); a data source with a key below it that the
+  // layout does not have is Left with nothing written.
+  DataSourceResult RepairDataSource(const Branch& branch, const DataSourceSpec& spec, const Note& note);
 
   // The names of the keys directly below the branch's ODBC.INI and of the
   // entries under its ODBC Data Sources, where a data source may be listed
@@ -141,6 +164,8 @@ class MdlODBC {
 
  private:
   DataSourceResult Register(const Branch& branch, const DataSourceSpec& spec);
+  // "Failed to get OS Version", shown, and the data source's failure.
+  DataSourceResult NoDriverDirectory(const Branch& branch, const DataSourceSpec& spec);
   DataSourceResult WriteLayout(const Branch& branch, const DataSourceSpec& spec,
                                const std::string& driverDirectory, const DataSourcePresence& present);
   std::string NativeDriverDirectory();

@@ -96,9 +96,14 @@ class Registry {
                              DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) = 0;
 };
 
-// Owns one key handle and closes it exactly once. A predefined root or 0 is
-// held but never closed. Open into a local handle, then Reset() with it, or
-// use Put() to receive a handle straight into a cleared holder.
+// Owns one key handle and closes it exactly once. A predefined root is held
+// but never closed. Going out of scope, Reset() and Put() close only a
+// handle that is open: 0 is nothing to close. Close() alone closes whatever
+// is held, 0 included, and returns what RegCloseKey said: the registry
+// value reader (basRegistry) ends every call with a close, also when its
+// open left the handle at 0, and keeps that close's status. Open into a
+// local handle, then Reset() with it, or use Put() to receive a handle
+// straight into a cleared holder.
 class UniqueKey {
  public:
   explicit UniqueKey(Registry& registry) noexcept : registry_(&registry) {}

@@ -44,6 +44,9 @@ RegistryValue basRegistry::GetRegistryValue(HKEY rootKey, std::string subKey, st
       if (LastRegistryResult == ERROR_SUCCESS) result = number;
     }
   }
+  // The close comes last on every path, of handle 0 too when the open
+  // failed: kept as the reader's contract, so LastRegistryResult ends
+  // holding what that close said.
   LastRegistryResult = key.Close();
   return result;
 }

@@ -20,7 +20,11 @@ class basRegistry {
 
   RegistryValue GetRegistryValue(platform::HKEY rootKey, std::string subKey, std::string valueName);
 
-  // The return code of the registry call made last by GetRegistryValue.
+  // The return code of the registry call made last by GetRegistryValue,
+  // which is always its close, also of a handle that never opened (0).
+  // Nothing in the program decides by it; it is kept as the registry
+  // reader's contract: after a call it tells how the call's last registry
+  // operation ended.
   std::int32_t LastRegistryResult = 0;
 
  private:

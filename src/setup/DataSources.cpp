@@ -44,8 +44,8 @@ DataSourceSpec ArchiveDataSource(int ledger, std::int16_t archiveYear) {
 
 namespace {
 
-void Visit(MachineFacts& facts, const std::function<DataSourceSpec()>& build, std::size_t index,
-           const DataSourceVisit& visit, const std::function<void(DataSourceResult)>& done) {
+DataSourceResult Visit(MachineFacts& facts, const std::function<DataSourceSpec()>& build, std::size_t index,
+                       const DataSourceVisit& visit) {
   DataSourceResult result{"data source " + std::to_string(index), Verdict::Failed, ""};
   try {
     const DataSourceSpec spec = build();
@@ -55,19 +55,24 @@ void Visit(MachineFacts& facts, const std::function<DataSourceSpec()>& build, st
     result.verdict = Verdict::Failed;
     result.detail = error.what();
   }
-  done(std::move(result));
+  return result;
 }
 
 }  // namespace
 
 void ForEachDataSource(MachineFacts& facts, std::int16_t& archiveYear, const DataSourceVisit& visit,
-                       const std::function<void(DataSourceResult)>& done,
-                       const std::function<std::vector<std::int16_t>(std::int16_t)>& laterYears) {
+                       RunLog* log, Outcome& outcome,
+                       const std::function<void(const DataSourceResult&)>& after,
+                       const LaterYears& laterYears) {
   std::size_t index = 0;
   const auto ledgers = [&](const std::function<DataSourceSpec(int)>& build) {
-    for (int ledger = 0; ledger < static_cast<int>(LedgerSuffixes.size()); ++ledger)
-      Visit(
-          facts, [&build, ledger] { return build(ledger); }, ++index, visit, done);
+    for (int ledger = 0; ledger < static_cast<int>(LedgerSuffixes.size()); ++ledger) {
+      const DataSourceResult result = Visit(
+          facts, [&build, ledger] { return build(ledger); }, ++index, visit);
+      if (log != nullptr) log->Line(Describe(result));
+      outcome.Add(result);
+      if (after) after(result);
+    }
   };
   const auto archive = [&](std::int16_t year) {
     archiveYear = year;

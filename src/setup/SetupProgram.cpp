@@ -18,19 +18,6 @@ using namespace platform;
 
 namespace {
 
-const char* ModeName(Mode mode) {
-  switch (mode) {
-    case Mode::Check:
-      return "check";
-    case Mode::Remove:
-      return "remove";
-    case Mode::Verify:
-      return "verify";
-    default:
-      return "install";
-  }
-}
-
 // The log's first line: who runs what where, and what the run will decide
 // by. Beside the version name the driver rule goes by, the version Windows
 // really is: without a compatibility manifest entry GetVersionExA reports
@@ -42,24 +29,22 @@ std::string HeaderLine(Host& host, const CommandLine& command, MachineFacts& fac
   const std::string directory = facts.DriverDirectory();
 
   return std::string("MarvaneSetup ") + MARVANE_VERSION + " " + ModeName(command.mode) +
-         (command.quiet ? " /quiet" : "") + ", user " + host.UserName() + ", registry " +
-         (host.RegistryWritable() ? "writable" : "read-only") + ", processor \"" + facts.ProcessorId() +
-         "\" -> " + root + ", Windows " + (version.empty() ? "(unnamed version)" : version) +
-         " (running on " + host.SystemVersion() + "), driver directory " +
-         (directory.empty() ? "(none)" : directory);
+         (command.quiet ? " /quiet" : "") + ", file server " + DataServerName + ", user " + host.UserName() +
+         ", registry " + (host.RegistryWritable() ? "writable" : "read-only") + ", processor \"" +
+         facts.ProcessorId() + "\" -> " + root + ", Windows " +
+         (version.empty() ? "(unnamed version)" : version) + " (running on " + host.SystemVersion() +
+         "), driver directory " + (directory.empty() ? "(none)" : directory);
 }
 
 // Detection and verification: read only, no window. Unless the log echoes
 // them already, detection lists what is missing on out, verification every
 // data source and the counts.
-int RunReadOnly(MachineFacts& facts, const DataSourceVisit& visit, RunLog& log, std::string& out,
+int RunReadOnly(MachineFacts& facts, Mode mode, const DataSourceVisit& visit, RunLog& log, std::string& out,
                 bool listOnOut, bool listAll, std::string& summary) {
-  Outcome outcome;
+  Outcome outcome(mode);
   std::int16_t archiveYear = 0;
-  ForEachDataSource(facts, archiveYear, visit, [&](DataSourceResult result) {
-    log.Line(Describe(result));
-    if (listOnOut && (listAll || !Succeeded(result.verdict))) out += Describe(result) + '\n';
-    outcome.Add(std::move(result));
+  ForEachDataSource(facts, archiveYear, visit, &log, outcome, [&](const DataSourceResult& result) {
+    if (listOnOut && (listAll || !Succeeded(mode, result.verdict))) out += Describe(result) + '\n';
   });
   summary = outcome.Summary();
   if (listOnOut && listAll) out += summary + '\n';
@@ -68,8 +53,8 @@ int RunReadOnly(MachineFacts& facts, const DataSourceVisit& visit, RunLog& log, 
 
 // Install or remove, through the main window.
 int RunWindows(Host& host, Windowing& windowing, basRegistry& registry, MdlODBC& odbc, MachineFacts& facts,
-               bool quiet, SetupAction action, RunLog& log, std::string& errors, std::string& summary) {
-  frmMarvane mainWindow(windowing, host.system(), registry, odbc, action, log.Active() ? &log : nullptr,
+               bool quiet, Mode mode, RunLog& log, std::string& errors, std::string& summary) {
+  frmMarvane mainWindow(windowing, host.system(), registry, odbc, mode, log.Active() ? &log : nullptr,
                         &facts);
 
   int status = 0;
@@ -105,7 +90,7 @@ int RunWindows(Host& host, Windowing& windowing, basRegistry& registry, MdlODBC&
 }  // namespace
 
 int RunSetup(Host& host, const CommandLine& command, RunLog& log, std::string& out, std::string& errors) {
-  const bool readOnly = command.mode == Mode::Check || command.mode == Mode::Verify;
+  const bool readOnly = !ChangesTheMachine(command.mode);
   const bool unattended = !readOnly && !command.quiet && !host.Interactive();
   const bool quiet = command.quiet || unattended;
 
@@ -130,25 +115,34 @@ int RunSetup(Host& host, const CommandLine& command, RunLog& log, std::string& o
 
   int status = 0;
   std::string summary;
-  if (command.mode == Mode::Check) {
-    status = RunReadOnly(
-        facts,
-        [&](const DataSourceSpec& spec, const MdlODBC::Branch& branch) {
-          return odbc.CheckDataSource(branch, spec);
-        },
-        log, out, !log.Echoes(), false, summary);
-  } else if (command.mode == Mode::Verify) {
-    DataSourceVerifier verifier(host.registry(), host.system(), host.files());
-    status = RunReadOnly(
-        facts,
-        [&](const DataSourceSpec& spec, const MdlODBC::Branch& branch) {
-          return verifier.Verify(branch, spec);
-        },
-        log, out, !log.Echoes(), true, summary);
-  } else {
-    status = RunWindows(host, windowing, registry, odbc, facts, quiet,
-                        command.mode == Mode::Remove ? SetupAction::Remove : SetupAction::Install, log,
-                        errors, summary);
+  DataSourceVerifier verifier(odbc, host.registry(), host.system(), host.files());
+  switch (command.mode) {
+    case Mode::Check:
+      status = RunReadOnly(
+          facts, command.mode,
+          [&](const DataSourceSpec& spec, const MdlODBC::Branch& branch) {
+            return odbc.CheckDataSource(branch, spec);
+          },
+          log, out, !log.Echoes(), false, summary);
+      break;
+    case Mode::Verify:
+      status = RunReadOnly(
+          facts, command.mode,
+          [&](const DataSourceSpec& spec, const MdlODBC::Branch& branch) {
+            return verifier.Verify(branch, spec);
+          },
+          log, out, !log.Echoes(), true, summary);
+      break;
+    case Mode::Install:
+    case Mode::Remove:
+    case Mode::Repair:
+      status = RunWindows(host, windowing, registry, odbc, facts, quiet, command.mode, log, errors, summary);
+      break;
+    case Mode::Help:
+    case Mode::Invalid:
+      // Answered before a run is started (StartSetup).
+      errors += std::string("MarvaneSetup: nothing to run for ") + ModeName(command.mode) + '\n';
+      return kBadCommandLineStatus;
   }
 
   std::string error;
@@ -166,10 +160,4 @@ int RunSetup(Host& host, const CommandLine& command, RunLog& log, std::string& o
     if (status == 0) status = 1;
   }
   return status;
-}
-
-int RunSetup(Host& host, std::string& errors) {
-  RunLog log;
-  std::string out;
-  return RunSetup(host, CommandLine{}, log, out, errors);
 }

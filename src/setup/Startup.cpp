@@ -24,11 +24,11 @@ int StartSetup(platform::Process& process, const std::vector<std::string>& argum
   // before the log is opened: a log in a folder only administrators may
   // write to would otherwise be refused first, and the status would not say
   // what to do.
-  const bool readOnly = command.mode == Mode::Check || command.mode == Mode::Verify;
+  const bool readOnly = !ChangesTheMachine(command.mode);
   if (!readOnly && !process.ProcessIsElevated()) {
     errors +=
-        "MarvaneSetup: installing or removing the data sources needs administrator rights. Run it from a "
-        "prompt opened with \"Run as administrator\", or start MarvaneSetup.exe, which asks for them. "
+        "MarvaneSetup: installing, repairing or removing the data sources needs administrator rights. Run it "
+        "from a prompt opened with \"Run as administrator\", or start MarvaneSetup.exe, which asks for them. "
         "Nothing was changed.\n";
     return platform::kElevationRequiredStatus;
   }

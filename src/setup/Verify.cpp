@@ -191,9 +191,9 @@ DataSourceResult DataSourceVerifier::Verify(const MdlODBC::Branch& branch, const
   const std::optional<std::string> listedAs = ReadTexts(branch.listing, {spec.name.c_str()}, listing)[0];
 
   // Not registered or not complete, as /check tells it.
-  if (!registered) add("not registered: no key " + key);
-  if (registered && !driver) add("not complete: no Driver value in " + key);
-  if (!listedAs) add(std::string("not complete: not listed under ") + branch.listing);
+  const DataSourceResult check = odbc_.CheckDataSource(branch, spec);
+  if (check.verdict == Verdict::Missing) add("not complete: " + check.detail);
+  if (check.verdict == Verdict::Failed) add(check.detail);
   if (registered && !database) add("no DBQ value in " + key);
 
   if (driver) add(CheckFile("Driver file", *driver, true));

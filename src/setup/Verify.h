@@ -22,9 +22,10 @@ class DataSourceVerifier {
   // at there is reported as unreachable.
   static constexpr platform::DWORD kAnswerTimeLimit = 5000;
 
-  DataSourceVerifier(platform::Registry& registry, platform::SystemInfo& system, platform::FileSystem& files,
-                     platform::DWORD timeLimit = kAnswerTimeLimit)
-      : registry_(registry), system_(system), files_(files), timeLimit_(timeLimit) {}
+  // Whether a data source is registered and complete, odbc tells, as for /check.
+  DataSourceVerifier(MdlODBC& odbc, platform::Registry& registry, platform::SystemInfo& system,
+                     platform::FileSystem& files, platform::DWORD timeLimit = kAnswerTimeLimit)
+      : odbc_(odbc), registry_(registry), system_(system), files_(files), timeLimit_(timeLimit) {}
   DataSourceVerifier(const DataSourceVerifier&) = delete;
   DataSourceVerifier& operator=(const DataSourceVerifier&) = delete;
   // Asks once more that the looks still blocked give up.
@@ -51,6 +52,7 @@ class DataSourceVerifier {
   std::vector<std::optional<std::string>> ReadTexts(const std::string& key,
                                                     std::initializer_list<const char*> names, bool& keyFound);
 
+  MdlODBC& odbc_;
   platform::Registry& registry_;
   platform::SystemInfo& system_;
   platform::FileSystem& files_;

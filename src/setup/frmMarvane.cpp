@@ -1,18 +1,20 @@
 #include "setup/frmMarvane.h"
 
 #include <exception>
+#include <stdexcept>
 
 using namespace platform;
 
 frmMarvane::frmMarvane(Windowing& windowing, SystemInfo& system, basRegistry& registry, MdlODBC& odbc,
-                       SetupAction action, RunLog* log, MachineFacts* facts)
+                       Mode mode, RunLog* log, MachineFacts* facts)
     : windowing_(windowing),
       odbc_(odbc),
-      action_(action),
+      mode_(mode),
       log_(log),
       ownFacts_(registry, system, odbc),
       facts_(facts != nullptr ? *facts : ownFacts_),
-      progress_(windowing, *this) {
+      progress_(windowing, *this),
+      outcome_(mode) {
   spec_.kind = WindowKind::MdiFrame;
   spec_.caption = kCaption;
   spec_.clientWidth = 6285;
@@ -22,14 +24,23 @@ frmMarvane::frmMarvane(Windowing& windowing, SystemInfo& system, basRegistry& re
 
 void frmMarvane::MDIForm_Load() {
   windowing_.Show(*this);
-  if (action_ == SetupAction::Install) {
-    InstallDataSources();
-  } else {
-    RemoveDataSources();
+  switch (mode_) {
+    case Mode::Install:
+      InstallDataSources();
+      break;
+    case Mode::Remove:
+      RemoveDataSources();
+      break;
+    case Mode::Repair:
+      RepairDataSources();
+      break;
+    case Mode::Check:
+    case Mode::Verify:
+    case Mode::Help:
+    case Mode::Invalid:
+      throw std::invalid_argument(std::string("the main window does not ") + ModeName(mode_));
   }
-  const std::string message =
-      action_ == SetupAction::Install ? outcome_.Message() : outcome_.RemovalMessage();
-  windowing_.MessageBoxA(this, message.c_str(), kOutcomeCaption, MB_OK);
+  windowing_.MessageBoxA(this, outcome_.Message().c_str(), kOutcomeCaption, MB_OK);
   windowing_.Unload(*this);
 }
 
@@ -57,21 +68,24 @@ void frmMarvane::RemoveDataSources() {
                      laterYears);
 }
 
-void frmMarvane::ProcessDataSources(
-    const DataSourceVisit& visit, const std::function<std::vector<std::int16_t>(std::int16_t)>& laterYears) {
+void frmMarvane::RepairDataSources() {
+  const MdlODBC::Note note = [this](const std::string& line) {
+    if (log_ != nullptr) log_->Line(line);
+  };
+  ProcessDataSources([this, &note](const DataSourceSpec& spec, const MdlODBC::Branch& branch) {
+    return odbc_.RepairDataSource(branch, spec, note);
+  });
+}
+
+void frmMarvane::ProcessDataSources(const DataSourceVisit& visit, const LaterYears& laterYears) {
   windowing_.Show(progress_);
   windowing_.Refresh(progress_);
 
   // From here a step that fails is abandoned and the run goes on.
   ProcessorId = facts_.ProcessorId();
   ForEachDataSource(
-      facts_, ArchiveYear, visit,
-      [this](DataSourceResult result) {
-        if (log_ != nullptr) log_->Line(Describe(result));
-        outcome_.Add(std::move(result));
-        windowing_.KeepResponsive();
-      },
-      laterYears);
+      facts_, ArchiveYear, visit, log_, outcome_,
+      [this](const DataSourceResult&) { windowing_.KeepResponsive(); }, laterYears);
 
   try {
     windowing_.Unload(progress_);

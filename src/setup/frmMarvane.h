@@ -1,5 +1,6 @@
 // The main window, and the sequence that runs while it loads: the install,
-// or with /remove the removal.
+// with /remove the removal, with /repair the repair (the modes that change
+// the machine; the others show no window).
 #pragma once
 
 #include <cstdint>
@@ -11,14 +12,12 @@
 #include "platform/SystemInfo.h"
 #include "platform/Windowing.h"
 #include "registry/basRegistry.h"
+#include "setup/CommandLine.h"
 #include "setup/DataSources.h"
 #include "setup/MachineFacts.h"
 #include "setup/Outcome.h"
 #include "setup/RunLog.h"
 #include "setup/frmMessage.h"
-
-// What the main window's sequence does with each data source.
-enum class SetupAction { Install, Remove };
 
 class frmMarvane : public platform::Form {
  public:
@@ -26,8 +25,7 @@ class frmMarvane : public platform::Form {
   // The machine's facts come from facts when given (so that what the log's
   // header read is not read again), else from the window's own.
   frmMarvane(platform::Windowing& windowing, platform::SystemInfo& system, basRegistry& registry,
-             MdlODBC& odbc, SetupAction action = SetupAction::Install, RunLog* log = nullptr,
-             MachineFacts* facts = nullptr);
+             MdlODBC& odbc, Mode mode = Mode::Install, RunLog* log = nullptr, MachineFacts* facts = nullptr);
 
   const platform::WindowSpec& Spec() const override { return spec_; }
   void Load() override { MDIForm_Load(); }
@@ -38,6 +36,11 @@ class frmMarvane : public platform::Form {
   // True once every data source has been dealt with, whatever came of it.
   bool DataSourcesDone() const { return dataSourcesDone_; }
 
+  // The processor identifier the sequence read, as text, and the archive
+  // year its walk is at (the walk's counter). Only the sequence sets them
+  // and nothing decides by them afterwards; they are kept as the main
+  // window's contract, so that what a run read and how far it got can be
+  // seen on the window that ran it.
   std::string ProcessorId;
   std::int16_t ArchiveYear = 0;
 
@@ -47,14 +50,15 @@ class frmMarvane : public platform::Form {
  private:
   void InstallDataSources();
   void RemoveDataSources();
+  // Each change a repair makes is a line of the log, said before it is made.
+  void RepairDataSources();
   // Shows the progress window, walks every data source with visit and
   // closes the progress window again.
-  void ProcessDataSources(const DataSourceVisit& visit,
-                          const std::function<std::vector<std::int16_t>(std::int16_t)>& laterYears = nullptr);
+  void ProcessDataSources(const DataSourceVisit& visit, const LaterYears& laterYears = nullptr);
 
   platform::Windowing& windowing_;
   MdlODBC& odbc_;
-  SetupAction action_;
+  Mode mode_;
   RunLog* log_;
   MachineFacts ownFacts_;
   MachineFacts& facts_;

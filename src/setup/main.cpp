@@ -1,17 +1,19 @@
 // MarvaneSetup: registers the ODBC data sources of the Marvane databases on
 // this workstation, then exits. With switches it also runs unattended,
-// writes a log, checks without changing anything, or removes what it
+// writes a log, checks without changing anything, verifies that each data
+// source can work, repairs what was changed by hand, or removes what it
 // registers (see UsageText).
 //
-// Exit status: 0 done; 1 not done (some data sources failed, are missing or
-// were left); 2 the machine registry or the log could not be opened, nothing
-// changed; 87 the command line was not understood; 740 installing or
-// removing needs administrator rights; 1618 another run kept the machine (or
-// the log) for a minute.
+// Exit status: 0 done; 1 not done (some data sources failed, are missing,
+// cannot work or are not what this program writes); 2 the machine registry
+// or the log could not be opened, nothing changed; 87 the command line was
+// not understood; 740 installing, repairing or removing needs administrator
+// rights; 1618 another run kept the machine (or the log) for a minute.
 #include <chrono>
 #include <cstdio>
 #include <string>
 
+#include "platform/FileSystem.h"
 #include "platform/LogFile.h"
 #include "platform/Process.h"
 #include "setup/Startup.h"

@@ -2,6 +2,7 @@
 // recording fake.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 
@@ -49,6 +50,9 @@ TEST(CommandLineTest, SwitchesAliasesAndMistakes) {
       {{"/l", "/CHECK"}, Mode::Invalid, false, ""},
       {{"--log", "--quiet"}, Mode::Invalid, false, ""},
       {{"/log", "/var/log/setup.log"}, Mode::Install, false, "/var/log/setup.log"},
+      {{"/REPAIR", "/q"}, Mode::Repair, true, ""},
+      {{"-f"}, Mode::Repair, false, ""},
+      {{"/repair", "/x"}, Mode::Invalid, false, ""},
   };
   for (const Case& c : cases) {
     std::string shown;
@@ -141,7 +145,10 @@ TEST_F(DeploymentTest, CheckReadsOnlyAndTellsMissingFromComplete) {
   EXPECT_EQ(Run({"/check"}), 1);
   EXPECT_EQ(Writes(), 0);
   EXPECT_EQ(WindowCalls(), 0);
-  EXPECT_NE(out.find("MV2002-R: missing: no key\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("MV2002-R: missing: no key SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI\\MV2002-R; not listed "
+                     "under SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI\\ODBC Data Sources\n"),
+            std::string::npos)
+      << out;
 
   EXPECT_EQ(Run({"/quiet"}), 0);
   EXPECT_EQ(Run({"/check"}), 0);
@@ -155,7 +162,8 @@ TEST_F(DeploymentTest, CheckReadsOnlyAndTellsMissingFromComplete) {
   ASSERT_EQ(fake.RegDeleteValueA(key, "MV2003-S"), ERROR_SUCCESS);
   fake.RegCloseKey(key);
   EXPECT_EQ(Run({"/check"}), 1);
-  EXPECT_EQ(out, "MV2003-S: missing: not listed under ODBC Data Sources\n");
+  EXPECT_EQ(out,
+            "MV2003-S: missing: not listed under SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI\\ODBC Data Sources\n");
 }
 
 TEST_F(DeploymentTest, RemovalLeavesTheRegistryAsBeforeTheRunButForWhatWasChangedByHand) {
@@ -167,9 +175,21 @@ TEST_F(DeploymentTest, RemovalLeavesTheRegistryAsBeforeTheRunButForWhatWasChange
   fake.PutKey(root + "MV2002-R1\\Engines\\Jet\\Extra");
   const auto changed = fake.Snapshot();
 
-  EXPECT_EQ(Run({"/remove"}), 1);
+  // Every data source that is ours is gone: done, with a warning for each one left.
+  EXPECT_EQ(Run({"/remove"}, "remove.log"), 0);
   ASSERT_FALSE(fake.messageBoxes.empty());
-  EXPECT_NE(fake.messageBoxes.back().text.find("Removal did not complete: 2 of 15"), std::string::npos);
+  EXPECT_NE(fake.messageBoxes.back().text.find("Removal Complete. 2 of 15 data sources were changed by hand"),
+            std::string::npos);
+  std::vector<std::string> warnings;
+  for (const std::string& line : LoggedLines())
+    if (line.find("warning:") != std::string::npos || line.find("error") != std::string::npos)
+      warnings.push_back(line.substr(line.find("] ") + 2));
+  EXPECT_EQ(warnings, (std::vector<std::string>{
+                          "Marvane-S: left: warning: its DBQ is \"\\\\OTHER\\share\\mine.mdb\"",
+                          "MV2002-R1: left: warning: it has keys below " + root +
+                              "MV2002-R1\\Engines\\Jet that this program does not write: \"Extra\""}));
+  EXPECT_EQ(LoggedLines().back(), std::string(fake::FakeLog::kStamp) +
+                                      "finished: 15 data sources: 13 removed, 2 left; exit status 0");
   EXPECT_EQ(fake.Snapshot()[fake::Lower(root + "Marvane-S")], changed.at(fake::Lower(root + "Marvane-S")));
   EXPECT_TRUE(fake.HasKey(root + "MV2002-R1\\Engines\\Jet\\Extra"));
   EXPECT_TRUE(fake.GetValue(MdlODBC::kWow64Listing, "MV2002-R1"));
@@ -191,6 +211,24 @@ TEST_F(DeploymentTest, RemovalLeavesTheRegistryAsBeforeTheRunButForWhatWasChange
   fake.ClearCalls();
   EXPECT_EQ(Run({"/x", "/q"}), 0);
   EXPECT_EQ(Writes(), 0);
+}
+
+// A repair of a data source changed by hand and one with a value added by
+// hand: the value is named and makes the exit status 1 until it is gone.
+TEST_F(DeploymentTest, RepairIsDoneOnlyWhenEveryDataSourceIsExact) {
+  ASSERT_EQ(Run({"/quiet"}), 0);
+  const std::string root = MdlODBC::kWow64Root;
+  fake.PutKey(root + "Marvane-S1").RemoveValue("Description");
+  fake.PutValue(root + "MV2002-S", "PWD", REG_SZ, "secret");
+  EXPECT_EQ(Run({"/repair", "/quiet"}, "repair.log"), 1);
+  const std::vector<std::string> lines = LoggedLines();
+  EXPECT_NE(lines.front().find(" repair /quiet, file server VLKDATA01, "), std::string::npos) << lines[0];
+  EXPECT_EQ(lines.back(), std::string(fake::FakeLog::kStamp) +
+                              "finished: 15 data sources: 1 repaired, 13 exact, 1 left; exit status 1");
+  fake.PutKey(root + "MV2002-S").RemoveValue("PWD");
+  EXPECT_EQ(Run({"/repair", "/quiet"}), 0);
+  EXPECT_EQ(Run({"/remove", "/quiet"}), 0);
+  EXPECT_FALSE(fake.HasKey(root + "Marvane-S1") || fake.HasKey(root + "MV2002-S"));
 }
 
 TEST_F(DeploymentTest, FailedDeleteIsReportedAndStopsNothingElse) {

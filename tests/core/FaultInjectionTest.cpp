@@ -83,8 +83,9 @@ RunResult RunWith(const Machine& setup, const std::string& op, int occurrence) {
   Seed(fake, setup);
   if (!op.empty()) fake.Fail(op, occurrence);
   fake::FakeHost host(fake);
-  std::string errors;
-  const int status = RunSetup(host, errors);
+  RunLog log;
+  std::string out, errors;
+  const int status = RunSetup(host, CommandLine{}, log, out, errors);
   // A close that fails leaves its handle open; every other run closes all it opens.
   if (op != "RegCloseKey") {
     EXPECT_EQ(fake.OpenHandleCount(), 0u) << op << " #" << occurrence;
@@ -190,8 +191,9 @@ TEST(FaultInjection, SavingFailureAfterACompleteRunIsReported) {
   Seed(fake, {});
   fake::FakeHost host(fake);
   host.closeError = "HKLM.reg: cannot be saved";
-  std::string errors;
-  EXPECT_EQ(RunSetup(host, errors), 1);
+  RunLog log;
+  std::string out, errors;
+  EXPECT_EQ(RunSetup(host, CommandLine{}, log, out, errors), 1);
   EXPECT_NE(errors.find("HKLM.reg: cannot be saved"), std::string::npos);
 }
 

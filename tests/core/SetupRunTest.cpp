@@ -165,10 +165,12 @@ TEST(DataSourcesTest, WalkUpToTheLargestYearEnds) {
   const auto visit = [](const DataSourceSpec& spec, const MdlODBC::Branch&) {
     return DataSourceResult{spec.name, Verdict::Present, ""};
   };
-  ASSERT_NO_THROW(ForEachDataSource(facts, year, visit, [&](DataSourceResult result) {
-    if (walked.size() == expected) throw std::length_error("walked past the last year");
-    walked.push_back(result.name);
-  }));
+  Outcome outcome(Mode::Check);
+  ASSERT_NO_THROW(
+      ForEachDataSource(facts, year, visit, nullptr, outcome, [&](const DataSourceResult& result) {
+        if (walked.size() == expected) throw std::length_error("walked past the last year");
+        walked.push_back(result.name);
+      }));
   EXPECT_EQ(walked.size(), expected);
   EXPECT_EQ(walked.back(), "MV32767-S2");
 }

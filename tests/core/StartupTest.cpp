@@ -22,12 +22,14 @@ TEST(StartupTest, RightsThenLogThenHostAndNothingOpenedBeforeARefusal) {
       {{"/remove", "/quiet"}, false, 0, 740, false, ""},
       {{"/quiet", "/log", log}, false, 0, 740, false, ""},
       {{"/x", "/l", log}, false, 0, 740, false, ""},
+      {{"/repair", "/log", log}, false, 0, 740, false, ""},
       // Looking needs no rights: every data source is missing from the empty registry.
       {{"/check"}, false, 0, 1, false, "OpenHost(read-only)"},
       {{"/verify", "/log", log}, false, 0, 1, true, "OpenHost(read-only)"},
       {{"/quiet", "/log", log}, true, 0, 0, true, "OpenHost(read-write)"},
       {{"/quiet", "/log", log}, true, 1, 2, true, ""},
       {{"/remove", "/log", log}, true, 2, 1618, true, ""},
+      {{"/repair", "/quiet"}, true, 0, 0, false, "OpenHost(read-write)"},
       {{"/bogus"}, false, 0, 87, false, ""},
   };
   for (const Case& c : cases) {

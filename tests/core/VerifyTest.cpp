@@ -22,8 +22,9 @@ struct Fake : fake::FakePlatform {
   Fake() {
     year = 2003;
     PutValue("HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", "Identifier", REG_SZ, "Intel64 Family 6");
-    std::string errors;
-    EXPECT_EQ(RunSetup(host, errors), 0);
+    RunLog log;
+    std::string out, errors;
+    EXPECT_EQ(RunSetup(host, CommandLine{}, log, out, errors), 0);
     PutValue(drivers, "Driver", REG_SZ, "C:\\WINDOWS\\system32\\odbcjt32.dll");
     disk.files[driver] = FILE_ATTRIBUTE_ARCHIVE;
     for (const char* folder : {"current\\", "mv-2002\\"})
@@ -85,8 +86,7 @@ TEST(VerifyTest, EveryReasonNamesWhatItLookedAt) {
       {"server does not answer", [](Fake& f) { f.disk.slow["\\\\VLKDATA01\\VLK-DATA"] = INFINITE; }, "*",
        "Marvane-R.mdb: \\\\VLKDATA01\\VLK-Data did not answer within 5 s"},
       {"not registered", [](Fake& f) { f.Fail("RegOpenKeyExA", 0, ERROR_FILE_NOT_FOUND); }, "*",
-       "not registered: no key SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI\\Marvane-R; not complete: not listed "
-       "under "
+       "not complete: no key SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI\\Marvane-R; not listed under "
        "SOFTWARE\\WOW6432node\\ODBC\\ODBC.INI\\ODBC Data Sources",
        true},
   };
@@ -109,8 +109,8 @@ TEST(VerifyTest, EveryReasonNamesWhatItLookedAt) {
     std::string summary;
     std::getline(lines, summary);
     EXPECT_EQ(summary, "10 data sources: " + std::string(c.who.empty()  ? "10 ok"
-                                                         : c.who == "*" ? "10 error"
-                                                                        : "9 ok, 1 error"));
+                                                         : c.who == "*" ? "10 not usable"
+                                                                        : "9 ok, 1 not usable"));
     // Read only, no window; every look within the limit of its share or drive.
     EXPECT_EQ(f.CountOf("RegCreateKeyA") + f.CountOf("RegSetValueExA") + f.CountOf("Show"), 0) << c.fault;
     EXPECT_LE(f.disk.now, 5000u) << c.fault;

@@ -24,6 +24,7 @@
 # exes and the screenshots), prefixes.sh (Wine prefixes and their registry),
 # runs.sh (running the program as a user would), registry-checks.sh (what it
 # wrote), deploy-checks.sh (its switches, as a deployment tool runs it),
+# repair-checks.sh (/repair, and a build for another file server),
 # kill-checks.sh (runs killed at random moments), holder-checks.sh (what
 # another program can hold against a run) and log-checks.sh (the log's
 # shape, and log paths it refuses);
@@ -44,6 +45,8 @@ screenshot=$(cd "$2" 2>/dev/null && pwd)/wine-screenshot.png
 screenshot_144=$(cd "$2" 2>/dev/null && pwd)/wine-screenshot-144dpi.png
 windowing_tests_x64=$(cd "$2" 2>/dev/null && pwd)/tests/win32/marvane_windowing_tests.exe
 holder_exe=$(cd "$2" 2>/dev/null && pwd)/tests/win32/marvane_holder.exe
+other_x86=$(cd "$1" 2>/dev/null && pwd)/tests/MarvaneSetupOtherServer.exe
+other_x64=$(cd "$2" 2>/dev/null && pwd)/tests/MarvaneSetupOtherServer.exe
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/marvane-wine.XXXXXX")
 xvfb_pid=
@@ -118,6 +121,8 @@ p32=$work/win32
 . "$here/registry-checks.sh"
 # shellcheck source=deploy-checks.sh
 . "$here/deploy-checks.sh"
+# shellcheck source=repair-checks.sh
+. "$here/repair-checks.sh"
 # shellcheck source=verify-checks.sh
 . "$here/verify-checks.sh"
 # shellcheck source=deploy-tools-checks.sh
@@ -165,6 +170,7 @@ if [ -f "$exe_x64" ] && check "64-bit prefix boots" boot_prefix "$p64" win64 "$w
 
   deploy_checks "x64, 64-bit prefix," "$wine64" "$exe_x64"
   entry_checks "x64, 64-bit prefix," "$wine64" "$exe_x64"
+  repair_checks "x64, 64-bit prefix," "$wine64" "$exe_x64" "$other_x64"
   verify_checks "x64, 64-bit prefix," "$p64" "$wine64" "$exe_x64"
   deploy_tools_checks "x64, 64-bit prefix," "$wine64" "$exe_x64"
   kill_checks "x64, 64-bit prefix," "$wine64" "$exe_x64"
@@ -209,6 +215,7 @@ if [ -f "$exe_x64" ] && check "64-bit prefix boots" boot_prefix "$p64" win64 "$w
     check "x86, 64-bit prefix, second run: HKLM\\SOFTWARE unchanged" same_export "$work/software-1" "$work/software-2"
     deploy_checks "x86, 64-bit prefix," "$wine32" "$exe_x86"
     entry_checks "x86, 64-bit prefix," "$wine32" "$exe_x86"
+    repair_checks "x86, 64-bit prefix," "$wine32" "$exe_x86" "$other_x86"
     verify_checks "x86, 64-bit prefix," "$p64" "$wine32" "$exe_x86"
     deploy_tools_checks "x86, 64-bit prefix," "$wine32" "$exe_x86"
     kill_checks "x86, 64-bit prefix," "$wine32" "$exe_x86"

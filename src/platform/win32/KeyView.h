@@ -2,11 +2,12 @@
 //
 // A 32-bit process on 64-bit Windows (WOW64) sees a redirected SOFTWARE
 // branch. Windows 7 and later take a path that names SOFTWARE\Wow6432Node
-// itself as the 32-bit view's own place and do not redirect it again; Wine 8
-// does, and "SOFTWARE\WOW6432node\..." lands under
-// "SOFTWARE\Wow6432Node\WOW6432node\..." there. Under WOW64 every key is
-// therefore opened and created in the 64-bit view, where the key named is
-// the key used on both. Keys are created with the access RegCreateKeyA
+// itself as the 32-bit view's own place and do not redirect it again. Wine
+// 8.0 (the one tested here) does, and "SOFTWARE\WOW6432node\..." lands
+// under "SOFTWARE\Wow6432Node\WOW6432node\..." there; a later Wine may not
+// (the backend's tests record which it is, either way). Under WOW64 every
+// key is therefore opened and created in the 64-bit view, where the key
+// named is the key used on all of them. Keys are created with the access RegCreateKeyA
 // itself asks for (MAXIMUM_ALLOWED), so the 32-bit program succeeds wherever
 // the 64-bit one does. Everywhere else the calls are made as the program
 // makes them.
