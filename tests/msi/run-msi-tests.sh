@@ -80,18 +80,14 @@ state >"$work/state-1" 2>&1
 msiexec /i "$(wine_path "$msi")"
 state >"$work/state-2" 2>&1
 check "msiexec /i again: status 0 (was $msi_status), nothing changed but Windows Installer's records" same_export "$work/state-1" "$work/state-2"
-if in_prefix "$p" "$wine32_loader" "$folder/MarvaneSetup.com" '/?' 2>/dev/null | grep -q '/repair'; then
-  export_key "$p" "$wine64" "$wow\\MV2019-R" "$work/before" /reg:64
-  in_prefix "$p" "$wine64" reg add "$wow\\MV2019-R" /v DBQ /d 'C:\moved.mdb' /f /reg:64 >/dev/null 2>&1
-  msiexec /fomus "$(wine_path "$msi")"
-  # Wine hands /f's package path to MsiReinstallProduct, which wants a product code (1605, 69).
-  [ "$msi_status" != 69 ] || msiexec /i "$(wine_path "$msi")" REINSTALL=ALL REINSTALLMODE=omus
-  export_key "$p" "$wine64" "$wow\\MV2019-R" "$work/after" /reg:64
-  check "msiexec repair: status 0 (was $msi_status), MV2019-R's DBQ changed by hand restored" \
-    same_export <(echo status 0 && cat "$work/before") <(echo "status $msi_status" && cat "$work/after")
-else
-  skip "msiexec repair restores a data source changed by hand: the exe has no /repair yet"
-fi
+export_key "$p" "$wine64" "$wow\\MV2019-R" "$work/before" /reg:64
+in_prefix "$p" "$wine64" reg add "$wow\\MV2019-R" /v DBQ /d 'C:\moved.mdb' /f /reg:64 >/dev/null 2>&1
+msiexec /fomus "$(wine_path "$msi")"
+# Wine hands /f's package path to MsiReinstallProduct, which wants a product code (1605, 69).
+[ "$msi_status" != 69 ] || msiexec /i "$(wine_path "$msi")" REINSTALL=ALL REINSTALLMODE=omus
+export_key "$p" "$wine64" "$wow\\MV2019-R" "$work/after" /reg:64
+check "msiexec repair: status 0 (was $msi_status), MV2019-R's DBQ changed by hand restored" \
+  same_export <(echo status 0 && cat "$work/before") <(echo "status $msi_status" && cat "$work/after")
 msiexec /x "$(wine_path "$msi")"
 removed_checks "msiexec /x"
 msiexec /i "$(wine_path "$ca/signed/MarvaneSetup.msi")"
